@@ -1,0 +1,40 @@
+#include "console_input.h"
+
+#include "decimal_scan.h"
+
+std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
+    std::fflush(stdout);
+    std::string line;
+    while (line.size() < max_chars) {
+        int c = std::getc(in);
+        if (c == EOF) break;
+        line.push_back(static_cast<char>(c));
+        if (c == '\n') break;
+    }
+    if (line.empty() && max_chars > 0) return std::nullopt;
+    return line;
+}
+
+number_read read_number(std::FILE* in) {
+    std::fflush(stdout);
+    StreamSource source(in);
+    skip_space(source);
+    if (source.peek() == EOF) return {read_status::end_of_input, 0};
+    auto value = scan_decimal(source);
+    if (!value) return {read_status::not_a_number, 0};
+    return {read_status::number, *value};
+}
+
+bool skip_line(std::FILE* in) {
+    std::fflush(stdout);
+    for (;;) {
+        int c = std::getc(in);
+        if (c == EOF) return false;
+        if (c == '\n') return true;
+    }
+}
+
+int read_char(std::FILE* in) {
+    std::fflush(stdout);
+    return std::getc(in);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// Readers for the interactive console. Each one flushes standard output
+// before it reads, so the prompt printed before it is on the screen.
+
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+
+// A line of at most `max_chars` characters, its newline included when it
+// fits; what does not fit stays unread. nullopt at end of input before any
+// character was read.
+std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars);
+
+enum class read_status { number, not_a_number, end_of_input };
+
+struct number_read {
+    read_status status;
+    std::int32_t value;  // set when status is `number`; clamped to 32 bits
+};
+
+// Skips white space, empty lines included, then reads a "%d" number. On
+// `not_a_number` the offending character is left unread.
+number_read read_number(std::FILE* in);
+
+// Discards input up to and including the next newline; false at end of input.
+bool skip_line(std::FILE* in);
+
+// The next character, white space included, or EOF.
+int read_char(std::FILE* in);

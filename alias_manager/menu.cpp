@@ -1,0 +1,69 @@
+// The alias manager: loads the default record file, lists it, then serves the
+// menu until the user quits or standard input ends.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+#include "console_input.h"
+#include "dialogs.h"
+#include "record_file.h"
+
+namespace {
+
+void print_menu() {
+    std::printf("====================\n %-20s %-30s\n %-20s %-30s\n %-20s %-30s\n %-20s %-30s\n"
+                "________\n Enter choice: ",
+                "1) Add address", "5) Display list", "2) Look up address",
+                "6) Display aliases for location", "3) Update address", "7) Save to file",
+                "4) Delete address", "8) Quit");
+}
+
+// Reads the choice like "%d" followed by discarding the rest of the line;
+// the previous choice stays when the line holds no number.
+std::int32_t read_choice(std::int32_t previous) {
+    number_read choice = read_number(stdin);
+    if (choice.status == read_status::end_of_input) stop_at_end_of_input();
+    skip_line(stdin);  // at end of input the pause below stops the program
+    return choice.status == read_status::number ? choice.value : previous;
+}
+
+void run_choice(std::int32_t choice) {
+    switch (choice) {
+        case 5: UI_display_list(); break;
+        case 8: UI_exit();
+        default: break;
+    }
+}
+
+void pause_for_enter() {
+    std::printf("\n [Press Enter to Continue]\n");
+    if (!skip_line(stdin)) stop_at_end_of_input();
+}
+
+}  // namespace
+
+void stop_at_end_of_input() {
+    std::exit(0);
+}
+
+void UI_display_list() {
+    display_list();
+}
+
+void UI_exit() {
+    std::exit(0);
+}
+
+int main() {
+    init_func();
+    display_list();
+    std::int32_t choice = 0;
+    for (;;) {
+        print_menu();
+        choice = read_choice(choice);
+        std::printf("____\n");
+        run_choice(choice);
+        pause_for_enter();
+    }
+}

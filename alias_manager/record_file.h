@@ -1,0 +1,30 @@
+#pragma once
+// Record files: the default table loaded at start-up, and saving the table
+// to a file the user names. One record line per record, in pre-order.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "address_tree.h"
+
+inline constexpr const char* init_file = "ZD482_Inet.txt";
+
+// Longest piece of a line handed to add_func while loading.
+constexpr std::size_t piece_max_length = 26;
+
+// Reads the next piece of a line: up to the newline or 26 characters,
+// whichever comes first. The newline, and a carriage return just before it,
+// end the piece and are not part of it. Returns false at end of input.
+bool read_piece(std::FILE* stream, std::string& piece);
+
+// Loads `init_file` from the working directory into the table.
+void init_func();
+
+// Writes the whole table to `path`, creating or truncating it. A failure to
+// open, write or close the file is reported on standard error; returns
+// whether the whole file was written.
+bool save_to_file_wrapper(std::string_view path);
+
+// Writes the subtree of `node` in pre-order to `stream`.
+void save_to_file_func(std::FILE* stream, const address_t* node);

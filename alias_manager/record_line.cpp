@@ -1,0 +1,45 @@
+#include "record_line.h"
+
+#include "decimal_scan.h"
+
+namespace {
+
+bool is_alias_char(int c) {
+    return is_decimal_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
+}
+
+std::optional<octet_array> scan_address(TextSource& in) {
+    octet_array octet{};
+    for (std::size_t i = 0; i < octet.size(); ++i) {
+        if (i > 0) {
+            if (in.peek() != '.') return std::nullopt;
+            in.next();
+        }
+        auto value = scan_decimal(in);
+        if (!value) return std::nullopt;
+        octet[i] = *value;
+    }
+    return octet;
+}
+
+}  // namespace
+
+std::optional<octet_array> parse_address(std::string_view text) {
+    TextSource in(text);
+    return scan_address(in);
+}
+
+std::optional<record_fields> parse_record_line(std::string_view line) {
+    TextSource in(line);
+    auto octet = scan_address(in);
+    if (!octet) return std::nullopt;
+    skip_space(in);
+    record_fields fields{*octet, {}};
+    std::size_t length = 0;
+    while (length < alias_max_length && is_alias_char(in.peek())) {
+        fields.alias[length++] = static_cast<char>(in.peek());
+        in.next();
+    }
+    if (length == 0) return std::nullopt;
+    return fields;
+}
