@@ -1,0 +1,195 @@
+#include <map>
+#include <random>
+
+#include "store_fixture.h"
+
+namespace {
+
+// Every record lies strictly between the bounds its ancestors set, and the
+// in-order walk meets as many records as a count by links.
+void expect_search_tree() {
+    struct frame { const address_t* node; std::string low, high; bool has_low, has_high; };
+    std::vector<frame> pending;
+    if (head != nullptr) pending.push_back({head, "", "", false, false});
+    std::size_t count = 0;
+    while (!pending.empty()) {
+        frame f = pending.back();
+        pending.pop_back();
+        ++count;
+        std::string alias = f.node->alias.data();
+        if (f.has_low) {
+            ASSERT_GT(alias, f.low);
+        }
+        if (f.has_high) {
+            ASSERT_LT(alias, f.high);
+        }
+        if (f.node->left) pending.push_back({f.node->left, f.low, alias, f.has_low, true});
+        if (f.node->right) pending.push_back({f.node->right, alias, f.high, true, f.has_high});
+    }
+    EXPECT_EQ(count, table_in_order().size());
+}
+
+using AddressTree = StoreTest;
+
+TEST_F(AddressTree, FirstRecordBecomesHeadWithoutDuplicateTest) {
+    EXPECT_EQ(output_of([] { add_func("300.-1.0.0 odd"); }), "Head is null, creating... odd Done\n");
+    ASSERT_NE(head, nullptr);
+    EXPECT_EQ(head->octet, (octet_array{300, -1, 0, 0}));
+    EXPECT_EQ(output_of([] { add_func("1.2.3.4 next"); }),
+              "Checking for duplicate, then adding line... next Done adding\n");
+    ASSERT_NE(head->left, nullptr);
+    EXPECT_EQ(alias_of(*head->left), "next");
+}
+
+TEST_F(AddressTree, EmptyAndUnreadableLinesChangeNothing) {
+    EXPECT_EQ(output_of([] { add_func(""); }), "");
+    EXPECT_EQ(output_of([] { add_func(std::string_view("\0001.2.3.4 a", 10)); }), "");
+    const std::string refused = "Invalid format, expected [address] [alias], skipping.\n";
+    EXPECT_EQ(output_of([] { add_func("   "); }), refused);
+    add_quietly("1.1.1.1 a");
+    EXPECT_EQ(output_of([] { add_func("1.1.1.2"); }), refused);
+    EXPECT_EQ(table_in_order(), std::vector<std::string>{"1.1.1.1 a"});
+}
+
+TEST_F(AddressTree, DuplicateAliasOrAddressAnywhereIsRefused) {
+    for (const char* line : {"5.0.0.1 m", "5.0.0.2 f", "5.0.0.3 t", "5.0.0.4 b", "5.0.0.5 h",
+                             "5.0.0.6 p", "5.0.0.7 z", "5.0.0.8 a"})
+        add_quietly(line);
+    const auto before = table_in_order();
+    const std::string dup = "Checking for duplicate, then adding line... "
+                            "Duplicate alias or octet detected, skipping.\n";
+    // The address of the root, of inner records and of leaves, under a new alias.
+    for (const char* line : {"5.0.0.1 n1", "5.0.0.2 n2", "5.0.0.6 n3", "5.0.0.8 n4", "5.0.0.7 n5"})
+        EXPECT_EQ(output_of([&] { add_func(line); }), dup) << line;
+    // Existing aliases with a new address.
+    for (const char* line : {"9.9.9.1 m", "9.9.9.2 a", "9.9.9.3 z", "9.9.9.4 h"})
+        EXPECT_EQ(output_of([&] { add_func(line); }), dup) << line;
+    EXPECT_EQ(table_in_order(), before);
+}
+
+TEST_F(AddressTree, AliasIsCutAtTenAndTrailingBlanksDistinguish) {
+    add_quietly("1.0.0.1 abcdefghijKLM");
+    EXPECT_EQ(table_in_order(), std::vector<std::string>{"1.0.0.1 abcdefghij"});
+    EXPECT_NE(output_of([] { add_func("1.0.0.2 abcdefghijXYZ"); }).find("Duplicate"), std::string::npos);
+    add_quietly("1.0.0.3 ab");
+    add_quietly("1.0.0.4 ab  ");
+    EXPECT_NE(output_of([] { add_func("1.0.0.4 ab "); }).find("Duplicate"), std::string::npos);
+    add_quietly("1.0.0.5 word-suffix");
+    EXPECT_EQ(table_in_order(), (std::vector<std::string>{"1.0.0.3 ab", "1.0.0.4 ab  ",
+                                                          "1.0.0.1 abcdefghij", "1.0.0.5 word"}));
+}
+
+TEST_F(AddressTree, ListingIsInByteOrderWithCount) {
+    EXPECT_EQ(output_of(display_list), "List is empty.\nNumber of nodes: 0\n");
+    for (const char* line : {"1.2.3.4 b", "10.20.30.40 B", "-5.1000.0.7 ba", "0.0.0.0 1x", "9.9.9.9 a b"})
+        add_quietly(line);
+    EXPECT_EQ(output_of(display_list),
+              "  0.  0.  0.  0 : 1x\n"
+              " 10. 20. 30. 40 : B\n"
+              "  9.  9.  9.  9 : a b\n"
+              "  1.  2.  3.  4 : b\n"
+              " -5.1000.  0.  7 : ba\n"
+              "Number of nodes: 5\n");
+}
+
+TEST_F(AddressTree, LocalityListingMatchesFirstTwoOctetsOnly) {
+    for (const char* line : {"10.1.0.1 web", "10.1.9.9 app", "10.2.0.1 other", "11.1.0.1 far", "10.1.7.7 db"})
+        add_quietly(line);
+    EXPECT_EQ(output_of([] { display_aliases(10, 1); }),
+              " 10.  1.  9.  9 : app\n 10.  1.  7.  7 : db\n 10.  1.  0.  1 : web\n");
+    EXPECT_EQ(output_of([] { display_aliases(1, 10); }), "No alias found that matches the input locality\n");
+    EXPECT_EQ(output_of([] { EXPECT_EQ(display_aliases_func(head, 11, 1), 1); }), " 11.  1.  0.  1 : far\n");
+}
+
+TEST_F(AddressTree, LookupFindsExactAliasOnly) {
+    for (const char* line : {"1.0.0.1 mid", "1.0.0.2 low", "1.0.0.3 top", "1.0.0.4 top "})
+        add_quietly(line);
+    ASSERT_NE(lookup_func_wrapper("top "), nullptr);
+    EXPECT_EQ(lookup_func_wrapper("top ")->octet[3], 4);
+    EXPECT_EQ(lookup_func_wrapper("low")->octet[3], 2);
+    EXPECT_EQ(lookup_func_wrapper(" low"), nullptr);
+    EXPECT_EQ(lookup_func_wrapper("Low"), nullptr);
+    EXPECT_EQ(lookup_func("mid", nullptr), nullptr);
+}
+
+// Builds the tree d(b(a, c), h(f(e, g), i)).
+void add_sample_tree() {
+    int n = 0;
+    for (const char* alias : {"d", "b", "h", "a", "c", "f", "i", "e", "g"})
+        StoreTest::add_quietly("7.7.7." + std::to_string(++n) + " " + alias);
+}
+
+std::string aliases_in_order() {
+    std::string all;
+    for (const auto& row : table_in_order()) all += row.substr(row.find(' ') + 1);
+    return all;
+}
+
+TEST_F(AddressTree, RemovalKeepsOrderInEveryCase) {
+    add_sample_tree();
+    address_t* c = lookup_func_wrapper("c");
+    EXPECT_EQ(find_parent(head, c), lookup_func_wrapper("b"));
+    EXPECT_EQ(find_parent(head, head), nullptr);
+    delete_func(c);  // leaf: only b's right link is cleared
+    EXPECT_EQ(lookup_func_wrapper("b")->right, nullptr);
+    EXPECT_NE(lookup_func_wrapper("b")->left, nullptr);
+    delete_func(lookup_func_wrapper("b"));  // only a left child
+    EXPECT_EQ(head->left, lookup_func_wrapper("a"));
+    delete_func(lookup_func_wrapper("h"));  // two children, successor i is the right child
+    EXPECT_EQ(head->right, lookup_func_wrapper("i"));
+    EXPECT_EQ(lookup_func_wrapper("i")->left, lookup_func_wrapper("f"));
+    EXPECT_EQ(aliases_in_order(), "adefgi");
+    expect_search_tree();
+}
+
+TEST_F(AddressTree, DeeperSuccessorLeavesItsRightSubtreeInItsPlace) {
+    add_sample_tree();
+    add_quietly("7.7.8.1 ea");  // right child of the successor e
+    delete_func(head);          // root with two children; successor e sits below h and f
+    EXPECT_EQ(head, lookup_func_wrapper("e"));
+    EXPECT_EQ(lookup_func_wrapper("f")->left, lookup_func_wrapper("ea"));
+    EXPECT_EQ(head->right, lookup_func_wrapper("h"));
+    EXPECT_EQ(head->left, lookup_func_wrapper("b"));
+    EXPECT_EQ(aliases_in_order(), "abceeafghi");
+    expect_search_tree();
+}
+
+TEST_F(AddressTree, RemovingOnlyRecordEmptiesTableAndFreesAliasAndAddress) {
+    add_quietly("4.3.2.1 solo");
+    delete_func(head);
+    EXPECT_EQ(head, nullptr);
+    EXPECT_EQ(output_of(display_list), "List is empty.\nNumber of nodes: 0\n");
+    add_quietly("4.3.2.1 other");
+    add_quietly("4.3.2.2 solo");
+    EXPECT_EQ(table_in_order(), (std::vector<std::string>{"4.3.2.1 other", "4.3.2.2 solo"}));
+}
+
+// Random insertions and removals in several key orders, checked after each
+// step against a std::map of the expected table.
+TEST_F(AddressTree, RandomOperationsMatchAMap) {
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 20; ++round) {
+        clear_table();
+        std::map<std::string, int> expected;  // alias -> fourth octet
+        for (int step = 0; step < 300; ++step) {
+            std::string alias = "k" + std::to_string(random() % 60);
+            if (random() % 3 != 0) {
+                int address = static_cast<int>(random() % 80);
+                bool address_held = false;
+                for (const auto& [a, held] : expected) address_held |= held == address;
+                add_quietly("1.1.1." + std::to_string(address) + " " + alias);
+                if (!expected.count(alias) && !address_held) expected[alias] = address;
+            } else if (address_t* record = lookup_func_wrapper(alias)) {
+                ASSERT_TRUE(expected.count(alias));
+                delete_func(record);
+                expected.erase(alias);
+            }
+            std::vector<std::string> rows;
+            for (const auto& [a, address] : expected) rows.push_back("1.1.1." + std::to_string(address) + " " + a);
+            ASSERT_EQ(table_in_order(), rows) << "round " << round << " step " << step;
+        }
+        expect_search_tree();
+    }
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+#include "decimal_scan.h"
+#include "record_line.h"
+
+namespace {
+
+std::string alias(const std::optional<record_fields>& fields) {
+    return fields ? std::string(fields->alias.data()) : "<refused>";
+}
+
+TEST(RecordLine, ReadsAddressThenAlias) {
+    auto f = parse_record_line("1.2.3.4 abc");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->octet, (octet_array{1, 2, 3, 4}));
+    EXPECT_EQ(alias(f), "abc");
+    // White space and signs before each number, any run of white space before the alias.
+    f = parse_record_line(" +1.\t-2. 3.\n04abc");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->octet, (octet_array{1, -2, 3, 4}));
+    EXPECT_EQ(alias(f), "abc");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 \t  x")), "x");
+    EXPECT_EQ(parse_record_line("300.1000.-7.0 a")->octet, (octet_array{300, 1000, -7, 0}));
+}
+
+TEST(RecordLine, AliasIsLongestRunOfTenAllowedCharacters) {
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 ab cd ef gh ij")), "ab cd ef g");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 Abc9 ")), "Abc9 ");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 name-rest")), "name");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 name_rest")), "name");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 crlf\r")), "crlf");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 caf\xc3\xa9")), "caf");
+    EXPECT_EQ(alias(parse_record_line("1.2.3.4 0123456789x")), "0123456789");
+}
+
+TEST(RecordLine, RefusesLinesMissingAnyPart) {
+    for (const char* line : {"", "   ", "abc", "1.2.3 abc", "1.2.3.4", "1.2.3.4   ", "1.2.3.4 -x",
+                             "1..2.3.4 a", "1 .2.3.4 a", "1,2,3,4 a", "1.2.3.+ a", "0x1.2.3.4 a",
+                             "-.1.2.3 a", "1.2.3.4\t_"})
+        EXPECT_FALSE(parse_record_line(line)) << '"' << line << '"';
+}
+
+TEST(RecordLine, NumbersBeyondThirtyTwoBitsAreClamped) {
+    auto f = parse_record_line("2147483647.2147483648.-2147483648.-99999999999999999999999 big");
+    ASSERT_TRUE(f);
+    EXPECT_EQ(f->octet, (octet_array{INT_MAX, INT_MAX, INT_MIN, INT_MIN}));
+    EXPECT_EQ(parse_address("000000000000000000000000000012.0.0.1")->at(0), 12);
+}
+
+TEST(RecordLine, AddressAloneIgnoresWhatFollows) {
+    EXPECT_EQ(parse_address("10.0.0.7 \n"), (octet_array{10, 0, 0, 7}));
+    EXPECT_EQ(parse_address("10.0.0.7.8.9"), (octet_array{10, 0, 0, 7}));
+    EXPECT_FALSE(parse_address("10.0.0"));
+    EXPECT_FALSE(parse_address("10.0.0.\n"));
+    EXPECT_FALSE(parse_address(""));
+}
+
+TEST(DecimalScan, SignIsConsumedEvenWithoutDigits) {
+    TextSource in("  -x");
+    EXPECT_FALSE(scan_decimal(in));
+    EXPECT_EQ(in.peek(), 'x');
+    TextSource end("");
+    EXPECT_FALSE(scan_decimal(end));
+    TextSource two(" 12 -3");
+    EXPECT_EQ(scan_decimal(two), 12);
+    EXPECT_EQ(scan_decimal(two), -3);
+    EXPECT_EQ(two.peek(), EOF);
+}
+
+}  // namespace
