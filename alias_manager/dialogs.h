@@ -1,10 +1,17 @@
 #pragma once
-// The console dialogs behind the menu choices.
+// The console dialogs behind the menu choices. Each prompts, reads standard
+// input, calls the store and prints the outcome; at the end of standard
+// input the program stops with status 0.
 
 #include "address_tree.h"
 
-// Ends the program with status 0 when standard input has run out.
 [[noreturn]] void stop_at_end_of_input();
 
+void UI_add_func();
+address_t* UI_look_up();
+void UI_update();
+void UI_delete();
 void UI_display_list();
+void UI_display_aliases();
+void UI_save_to_file();
 [[noreturn]] void UI_exit();

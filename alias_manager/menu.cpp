@@ -3,7 +3,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 
 #include "console_input.h"
 #include "dialogs.h"
@@ -30,7 +29,13 @@ std::int32_t read_choice(std::int32_t previous) {
 
 void run_choice(std::int32_t choice) {
     switch (choice) {
+        case 1: UI_add_func(); break;
+        case 2: UI_look_up(); break;
+        case 3: UI_update(); break;
+        case 4: UI_delete(); break;
         case 5: UI_display_list(); break;
+        case 6: UI_display_aliases(); break;
+        case 7: UI_save_to_file(); break;
         case 8: UI_exit();
         default: break;
     }
@@ -42,18 +47,6 @@ void pause_for_enter() {
 }
 
 }  // namespace
-
-void stop_at_end_of_input() {
-    std::exit(0);
-}
-
-void UI_display_list() {
-    display_list();
-}
-
-void UI_exit() {
-    std::exit(0);
-}
 
 int main() {
     init_func();

@@ -64,8 +64,8 @@ TEST(Menu, EndOfInputStopsInAnOrderlyWay) {
     }
 }
 
-// A table loaded in alias order is a chain as deep as the table; listing it
-// must not depend on the call stack, even a small one.
+// A table loaded in alias order is a chain as deep as the table; loading,
+// listing and saving it must not depend on the call stack, even a small one.
 TEST(Menu, DeepChainUnderSmallStack) {
     const int records = 20000;
     std::string file;
@@ -78,7 +78,7 @@ TEST(Menu, DeepChainUnderSmallStack) {
     RunOptions options;
     options.stack_limit_bytes = 256 * 1024;
     options.timeout = std::chrono::minutes(4);
-    s.run(file, "5\n\n8\n", options);
+    s.run(file, "5\n\n7\nchain.txt\n\n8\n", options);
     ASSERT_TRUE(s.result.exited_with(0)) << s.result.err;
     char last[64];
     const int i = records - 1;
@@ -87,6 +87,7 @@ TEST(Menu, DeepChainUnderSmallStack) {
     const auto first = s.result.out.find(tail);
     ASSERT_NE(first, std::string::npos);
     EXPECT_NE(s.result.out.find(tail, first + 1), std::string::npos);  // start-up and choice 5
+    EXPECT_EQ(s.dir.read("chain.txt"), file);  // pre-order of a chain is its insertion order
 }
 
 }  // namespace

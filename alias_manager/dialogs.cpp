@@ -1,0 +1,140 @@
+#include "dialogs.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "console_input.h"
+#include "record_file.h"
+
+namespace {
+
+// Longest entries taken by each dialog; the rest of a longer line is left
+// for the menu's pause to discard.
+constexpr std::size_t add_entry_max = 26;
+constexpr std::size_t alias_entry_max = 11;
+constexpr std::size_t address_entry_max = 15;
+constexpr std::size_t file_name_max = 256;
+
+std::string read_line_or_stop(std::size_t max_chars) {
+    auto line = read_line(stdin, max_chars);
+    if (!line) stop_at_end_of_input();
+    return *line;
+}
+
+// Cuts `text` at its newline; false when it holds none.
+bool cut_at_newline(std::string& text) {
+    auto newline = text.find('\n');
+    if (newline == std::string::npos) return false;
+    text.erase(newline);
+    return true;
+}
+
+std::int32_t read_locality(const char* prompt) {
+    std::int32_t value = -1;
+    std::printf("%s", prompt);
+    for (;;) {
+        number_read entry = read_number(stdin);
+        if (entry.status == read_status::end_of_input) stop_at_end_of_input();
+        if (entry.status == read_status::number) {
+            value = entry.value;
+        } else {
+            skip_line(stdin);  // text that is no number would be found again
+        }
+        if (value >= 0 && value <= 255) return value;
+        std::printf("Invalid, please enter a number between 0 and 255, inclusive. \n");
+        std::printf("%s", prompt);
+    }
+}
+
+}  // namespace
+
+void stop_at_end_of_input() {
+    std::exit(0);
+}
+
+void UI_add_func() {
+    std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
+    std::string line = read_line_or_stop(add_entry_max);
+    cut_at_newline(line);
+    add_func(line);
+}
+
+address_t* UI_look_up() {
+    std::printf("Enter alias to look up: ");
+    std::string alias = read_line_or_stop(alias_entry_max);
+    std::printf("Typed alias: %s\n", alias.c_str());
+    if (!cut_at_newline(alias)) std::printf("String entered too long, max length 10 characters.\n");
+    address_t* record = lookup_func_wrapper(alias.c_str());
+    if (record == nullptr) {
+        std::printf("Alias not found\n");
+        return nullptr;
+    }
+    std::printf("Address found: %d.%d.%d.%d\n", record->octet[0], record->octet[1], record->octet[2],
+                record->octet[3]);
+    return record;
+}
+
+void UI_update() {
+    address_t* record = UI_look_up();
+    if (record == nullptr) return;
+    std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
+    std::string entry = read_line_or_stop(address_entry_max);
+    auto octet = parse_address(entry.c_str());
+    if (!octet) {
+        std::printf("Invalid address, skipping\n");
+        return;
+    }
+    std::printf("%d %d %d %d", (*octet)[0], (*octet)[1], (*octet)[2], (*octet)[3]);
+    if (find_duplicate_octet(head, *octet)) {
+        std::printf("Duplicate detected, skipping\n");
+        return;
+    }
+    update_octet(record, *octet);
+}
+
+void UI_delete() {
+    address_t* record = UI_look_up();
+    if (record == nullptr) return;
+    for (;;) {
+        std::printf("Confirm deletion? (y/n): ");
+        int answer = read_char(stdin);
+        if (answer == EOF) stop_at_end_of_input();
+        read_char(stdin);  // normally the newline after the answer
+        if (answer == 'y') {
+            std::printf("Deleting\n");
+            delete_func(record);
+            return;
+        }
+        if (answer == 'n') return;
+        std::printf("Only character 'y' or 'n' accepted, re-enter\n");
+    }
+}
+
+void UI_display_list() {
+    display_list();
+}
+
+void UI_display_aliases() {
+    std::int32_t first = read_locality("Enter first address location: ");
+    std::int32_t second = read_locality("Enter second address location: ");
+    std::printf("___________\nList of alias that the address %d.%d: \n", first, second);
+    display_aliases(first, second);
+    read_char(stdin);  // the newline after the second number
+}
+
+void UI_save_to_file() {
+    std::printf("Enter file name to be saved (max 255 characters): ");
+    std::string name = read_line_or_stop(file_name_max);
+    if (!cut_at_newline(name)) {
+        std::printf("String entered too long, max length 255 characters, exiting.\n");
+        return;
+    }
+    bool written = save_to_file_wrapper(name.c_str());
+    std::printf("Typed file name (to confirm): %s\n", name.c_str());
+    std::fputs(written ? "Write successfully" : "Write failed", stdout);
+}
+
+void UI_exit() {
+    std::exit(0);
+}

@@ -1,0 +1,224 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "session.h"
+
+namespace {
+
+// mid is the root; beta (with children alpha and gamma) on its left, zeta on its right.
+const std::string records = "10.1.0.1 mid\n10.1.0.2 beta\n10.2.0.3 zeta\n10.1.0.4 alpha\n10.1.0.5 gamma\n";
+
+std::string added(const std::string& alias) {
+    return "Checking for duplicate, then adding line... " + alias + " Done adding\n";
+}
+
+const std::string duplicate = "Checking for duplicate, then adding line... "
+                              "Duplicate alias or octet detected, skipping.\n";
+const std::string listing = " 10.  1.  0.  4 : alpha\n 10.  1.  0.  2 : beta\n 10.  1.  0.  5 : gamma\n"
+                            " 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\nNumber of nodes: 5\n";
+const std::string start = loading + "Head is null, creating... mid Done\n" + added("beta") + added("zeta") +
+                          added("alpha") + added("gamma") + init_done + listing;
+
+const std::string add_prompt = "Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ";
+const std::string lookup_prompt = "Enter alias to look up: ";
+const std::string address_prompt = "Enter new address (Please add a space in the end, like '0.0.0.0 '): ";
+const std::string confirm = "Confirm deletion? (y/n): ";
+const std::string reenter = "Only character 'y' or 'n' accepted, re-enter\n";
+const std::string first_prompt = "Enter first address location: ";
+const std::string second_prompt = "Enter second address location: ";
+const std::string invalid = "Invalid, please enter a number between 0 and 255, inclusive. \n";
+const std::string save_prompt = "Enter file name to be saved (max 255 characters): ";
+
+std::string found(const std::string& typed, const std::string& address) {
+    return lookup_prompt + "Typed alias: " + typed + "\nAddress found: " + address + "\n";
+}
+
+std::string locality(int first, int second) {
+    return "___________\nList of alias that the address " + std::to_string(first) + "." +
+           std::to_string(second) + ": \n";
+}
+
+// Runs a session on `records` and checks the whole output and status.
+void expect_session(const std::string& input, const std::string& output, Session& s) {
+    s.run(records, input);
+    EXPECT_TRUE(s.result.exited_with(0)) << input;
+    EXPECT_EQ(s.result.out, start + output) << input;
+}
+
+void expect_session(const std::string& input, const std::string& output) {
+    Session s;
+    expect_session(input, output, s);
+}
+
+TEST(AddDialog, AddsAndRefusesDuplicates) {
+    expect_session("1\n1.2.3.4 new one\n\n1\n10.1.0.5 other\n\n1\n9.9.9.9 mid\n\n8\n",
+                   pass(add_prompt + added("new one")) + pass(add_prompt + duplicate) +
+                       pass(add_prompt + duplicate) + quit);
+}
+
+TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsCut) {
+    // 26 characters: the newline is left for the pause, which returns at once.
+    expect_session("1\n255.255.255.255 abcdefghij\n8\n", pass(add_prompt + added("abcdefghij")) + quit);
+    expect_session("1\n255.255.255.255 abcdefghijKLM\n8\n", pass(add_prompt + added("abcdefghij")) + quit);
+    expect_session("1\n\n\n1\nnonsense\n\n8\n",
+                   pass(add_prompt) +
+                       pass(add_prompt + "Invalid format, expected [address] [alias], skipping.\n") + quit);
+}
+
+TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
+    Session s;
+    s.run(records + "1.1.1.1 abcdefghij\n",
+          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n8\n");
+    const std::string not_found = "Alias not found\n";
+    EXPECT_EQ(s.result.out.substr(s.result.out.find(menu)),
+              pass(found("abcdefghij\n", "1.1.1.1")) +
+                  pass(lookup_prompt + "Typed alias: abcdefghijk\n" +
+                       "String entered too long, max length 10 characters.\n" + not_found) +
+                  pass(lookup_prompt + "Typed alias:  beta\n\n" + not_found) +
+                  pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) + quit);
+}
+
+TEST(UpdateDialog, RefusesHeldAddressesAndKeepsOrder) {
+    const std::string beta = found("beta\n", "10.1.0.2");
+    expect_session("3\nbeta\n10.1.0.2 \n\n3\nbeta\n10.1.0.1 \n\n3\nbeta\n192.168.7.7 \n\n5\n\n8\n",
+                   pass(beta + address_prompt + "10 1 0 2Duplicate detected, skipping\n") +
+                       pass(beta + address_prompt + "10 1 0 1Duplicate detected, skipping\n") +
+                       pass(beta + address_prompt + "192 168 7 7") +
+                       pass(" 10.  1.  0.  4 : alpha\n192.168.  7.  7 : beta\n 10.  1.  0.  5 : gamma\n"
+                            " 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\nNumber of nodes: 5\n") +
+                       quit);
+}
+
+TEST(UpdateDialog, FifteenCharactersAndUnreadableEntries) {
+    const std::string beta = found("beta\n", "10.1.0.2");
+    // Fifteen characters are taken; the rest of the line is left for the pause.
+    expect_session("3\nbeta\n192.168.100.200 \n3\nbeta\n-1.+2.3.4000000000000\n3\nbeta\nhello\n\n"
+                   "3\nbeta\n1.2.3\n\n3\nnobody\n\n8\n",
+                   pass(beta + address_prompt + "192 168 100 200") +
+                       pass(found("beta\n", "192.168.100.200") + address_prompt + "-1 2 3 4000000") +
+                       pass(found("beta\n", "-1.2.3.4000000") + address_prompt +
+                            "Invalid address, skipping\n") +
+                       pass(found("beta\n", "-1.2.3.4000000") + address_prompt +
+                            "Invalid address, skipping\n") +
+                       pass(lookup_prompt + "Typed alias: nobody\n\nAlias not found\n") + quit);
+}
+
+TEST(DeleteDialog, ConfirmationAnswers) {
+    const std::string beta = found("beta\n", "10.1.0.2");
+    // n keeps the record; Y and Enter alone are re-asked (Enter alone takes the
+    // next line's first character with it); y deletes.
+    expect_session("4\nbeta\nn\n\n4\nbeta\nY\n\nyy\n\n5\n\n8\n",
+                   pass(beta + confirm) +
+                       pass(beta + confirm + reenter + confirm + reenter + confirm + "Deleting\n") +
+                       pass(" 10.  1.  0.  4 : alpha\n 10.  1.  0.  5 : gamma\n"
+                            " 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\nNumber of nodes: 4\n") +
+                       quit);
+}
+
+TEST(DeleteDialog, LeavesOneChildNodesAndRootKeepTheShape) {
+    // alpha is a leaf; then beta has only gamma; then the root mid has two
+    // children and its successor zeta takes its place. The saved pre-order shows the shape.
+    Session s;
+    const std::string yes = confirm + "Deleting\n";
+    expect_session("4\nalpha\ny\n\n7\na.txt\n\n4\nbeta\ny\n\n7\nb.txt\n\n4\nmid\ny\n\n7\nc.txt\n\n8\n",
+                   pass(found("alpha\n", "10.1.0.4") + yes) +
+                       pass(save_prompt + "Typed file name (to confirm): a.txt\nWrite successfully") +
+                       pass(found("beta\n", "10.1.0.2") + yes) +
+                       pass(save_prompt + "Typed file name (to confirm): b.txt\nWrite successfully") +
+                       pass(found("mid\n", "10.1.0.1") + yes) +
+                       pass(save_prompt + "Typed file name (to confirm): c.txt\nWrite successfully") + quit,
+                   s);
+    EXPECT_EQ(s.dir.read("a.txt"), "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.5 gamma\n10.2.0.3 zeta\n");
+    EXPECT_EQ(s.dir.read("b.txt"), "10.1.0.1 mid\n10.1.0.5 gamma\n10.2.0.3 zeta\n");
+    EXPECT_EQ(s.dir.read("c.txt"), "10.2.0.3 zeta\n10.1.0.5 gamma\n");
+}
+
+TEST(LocalityDialog, ListsMatchesInAliasOrder) {
+    expect_session("6\n10\n1\n\n6\n10 2\n\n6\n  \n\n 11\n 3 \n\n8\n",
+                   pass(first_prompt + second_prompt + locality(10, 1) +
+                        " 10.  1.  0.  4 : alpha\n 10.  1.  0.  2 : beta\n 10.  1.  0.  5 : gamma\n"
+                        " 10.  1.  0.  1 : mid\n") +
+                       pass(first_prompt + second_prompt + locality(10, 2) + " 10.  2.  0.  3 : zeta\n") +
+                       pass(first_prompt + second_prompt + locality(11, 3) +
+                            "No alias found that matches the input locality\n") +
+                       quit);
+}
+
+TEST(LocalityDialog, RefusesOutOfRangeAndNonNumbers) {
+    // 256, -1, a word, a sign alone and a number beyond 32 bits are refused; 0 and 255 are taken.
+    expect_session("6\n256\n-1\nabc def\n-\n4294967306\n0\n255\n\n8\n",
+                   pass(first_prompt + invalid + first_prompt + invalid + first_prompt + invalid +
+                        first_prompt + invalid + first_prompt + invalid + first_prompt + second_prompt +
+                        locality(0, 255) + "No alias found that matches the input locality\n") +
+                       quit);
+}
+
+TEST(SaveDialog, SavedFileRestartsWithTheSameListing) {
+    Session s;
+    expect_session("1\n1.2.3.4 extra\n\n7\nZD482_Inet.txt\n\n8\n",
+                   pass(add_prompt + added("extra")) +
+                       pass(save_prompt + "Typed file name (to confirm): ZD482_Inet.txt\nWrite successfully") +
+                       quit,
+                   s);
+    const std::string saved = "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.4 alpha\n10.1.0.5 gamma\n1.2.3.4 extra\n"
+                              "10.2.0.3 zeta\n";
+    EXPECT_EQ(s.dir.read("ZD482_Inet.txt"), saved);
+    s.run(std::nullopt, "8\n");
+    EXPECT_EQ(s.result.out, loading + "Head is null, creating... mid Done\n" + added("beta") + added("alpha") +
+                                added("gamma") + added("extra") + added("zeta") + init_done +
+                                " 10.  1.  0.  4 : alpha\n 10.  1.  0.  2 : beta\n  1.  2.  3.  4 : extra\n"
+                                " 10.  1.  0.  5 : gamma\n 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\n"
+                                "Number of nodes: 6\n" + quit);
+}
+
+TEST(SaveDialog, NamesOfTwoHundredFiftyFiveAndSix) {
+    const std::string longest(255, 'n');
+    Session s;
+    expect_session("7\n" + longest + "\n\n7\n" + longest + "x\n8\n",
+                   pass(save_prompt + "Typed file name (to confirm): " + longest + "\nWrite successfully") +
+                       pass(save_prompt + "String entered too long, max length 255 characters, exiting.\n") +
+                       quit,
+                   s);
+    EXPECT_EQ(s.dir.read(longest).size(), records.size());
+    std::error_code too_long;
+    EXPECT_FALSE(std::filesystem::exists(s.dir.file(longest + "x"), too_long));
+}
+
+TEST(SaveDialog, FailuresAreReportedNotCalledSuccess) {
+    Session s;
+    expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n8\n",
+                   pass(save_prompt + "Typed file name (to confirm): missing/out.txt\nWrite failed") +
+                       pass(save_prompt + "Typed file name (to confirm): \nWrite failed") +
+                       pass(save_prompt + "Typed file name (to confirm): /dev/full\nWrite failed") + quit,
+                   s);
+    EXPECT_EQ(s.result.err,
+              "Cannot save to 'missing/out.txt': No such file or directory\n"
+              "Cannot save to '': No such file or directory\n"
+              "Cannot save to '/dev/full': No space left on device\n");
+}
+
+TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
+    for (const std::string input : {"1\n", "2\n", "3\nbeta\n", "3\nbeta\n1.2.3.4", "4\nbeta\n", "4\nbeta\nx",
+                                    "6\n", "6\n10\n", "6\n300\n", "6\nabc", "7\n", "7\nname", "2\nbeta"}) {
+        Session s;
+        RunOptions options;
+        options.timeout = std::chrono::seconds(20);
+        s.run(records, input, options);
+        EXPECT_TRUE(s.result.exited_with(0)) << input;
+        EXPECT_EQ(s.result.err, "") << input;
+    }
+    // An entry ended by the end of input rather than a newline counts as too
+    // long; the look-up then goes on with the text as read.
+    Session s;
+    s.run(records, "2\nbeta");
+    EXPECT_EQ(s.result.out, start + menu + "____\n" + lookup_prompt + "Typed alias: beta\n" +
+                                "String entered too long, max length 10 characters.\nAddress found: 10.1.0.2\n" +
+                                pause_line);
+    s.run(records, "7\nname");
+    EXPECT_EQ(s.result.out, start + menu + "____\n" + save_prompt +
+                                "String entered too long, max length 255 characters, exiting.\n" + pause_line);
+    EXPECT_FALSE(s.dir.exists("name"));
+}
+
+}  // namespace

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds alias_manager and starts it on the sample table in sample/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake -S . -B build >/dev/null
+cmake --build build -j2 --target alias_manager >/dev/null
+cd sample
+exec ../build/alias_manager/alias_manager
