@@ -1,7 +1,6 @@
 #include "dialogs.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 
 #include "console_input.h"
@@ -48,10 +47,6 @@ std::int32_t read_locality(const char* prompt) {
 }
 
 }  // namespace
-
-void stop_at_end_of_input() {
-    std::exit(0);
-}
 
 void UI_add_func() {
     std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
@@ -133,8 +128,4 @@ void UI_save_to_file() {
     bool written = save_to_file_wrapper(name.c_str());
     std::printf("Typed file name (to confirm): %s\n", name.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
-}
-
-void UI_exit() {
-    std::exit(0);
 }

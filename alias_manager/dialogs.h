@@ -14,4 +14,5 @@ void UI_delete();
 void UI_display_list();
 void UI_display_aliases();
 void UI_save_to_file();
+// Choice 8: ends the session with status 0. Defined beside main.
 [[noreturn]] void UI_exit();

@@ -1,11 +1,11 @@
-// The alias manager: loads the default record file, lists it, then serves the
-// menu until the user quits or standard input ends.
+// Start-up and the menu loop of the alias manager.
 
 #include <cstdint>
 #include <cstdio>
 
 #include "console_input.h"
 #include "dialogs.h"
+#include "menu.h"
 #include "record_file.h"
 
 namespace {
@@ -48,7 +48,7 @@ void pause_for_enter() {
 
 }  // namespace
 
-int main() {
+void run_alias_manager() {
     init_func();
     display_list();
     std::int32_t choice = 0;
