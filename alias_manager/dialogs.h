@@ -1,10 +1,11 @@
 #pragma once
 // The console dialogs behind the menu choices. Each prompts, reads standard
-// input, calls the store and prints the outcome; at the end of standard
-// input the program stops with status 0.
+// input, calls the store and prints the outcome.
 
 #include "address_tree.h"
 
+// Ends the session when standard input has run out, with status 0. Defined
+// beside main, like UI_exit.
 [[noreturn]] void stop_at_end_of_input();
 
 void UI_add_func();
