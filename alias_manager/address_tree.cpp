@@ -3,11 +3,16 @@
 #include <cstdio>
 #include <new>
 
+#include "address_index.h"
 #include "tree_walk.h"
 
 address_t* head = nullptr;
 
 namespace {
+
+// Every address held by the table, so that the duplicate test needs no walk.
+// Each path that inserts, readdresses or removes a record keeps it in step.
+address_index held_addresses;
 
 void print_record(const address_t& record) {
     std::printf("%3d.%3d.%3d.%3d : %s\n", record.octet[0], record.octet[1], record.octet[2],
@@ -15,9 +20,14 @@ void print_record(const address_t& record) {
 }
 
 address_t* new_record(const record_fields& fields) {
-    address_t* record = new (std::nothrow) address_t{fields.octet, fields.alias, nullptr, nullptr};
-    if (record == nullptr) std::printf("Out of memory, skipping.\n");
-    return record;
+    try {
+        held_addresses.insert(fields.octet);
+        return new address_t{fields.octet, fields.alias, nullptr, nullptr};
+    } catch (const std::bad_alloc&) {
+        held_addresses.erase(fields.octet);
+        std::printf("Out of memory, skipping.\n");
+        return nullptr;
+    }
 }
 
 }  // namespace
@@ -58,7 +68,8 @@ address_t** find_empty_node(address_t* root, std::string_view alias) {
 }
 
 bool find_duplicate_octet(const address_t* root, const octet_array& octet) {
-    bool held = false;
+    if (root == head) return held_addresses.contains(octet);
+    bool held = false;  // a subtree: no index of its own, so walk it
     walk_pre_order(root, [&](const address_t& record) {
         held = compare_octet(record.octet, octet) == 0;
         return !held;
@@ -84,7 +95,13 @@ address_t* lookup_func_wrapper(std::string_view alias) {
 }
 
 void update_octet(address_t* record, const octet_array& octet) {
+    held_addresses.erase(record->octet);
     record->octet = octet;
+    held_addresses.insert(octet);
+}
+
+void forget_address(const address_t* record) {
+    held_addresses.erase(record->octet);
 }
 
 void display_list() {

@@ -41,6 +41,9 @@ address_t* lookup_func_wrapper(std::string_view alias);
 // Gives `record` a new address; the caller has checked that it is not held.
 void update_octet(address_t* record, const octet_array& octet);
 
+// Drops the address of `record`, about to be removed, from the duplicate test.
+void forget_address(const address_t* record);
+
 // Full listing in alias order, then the count line.
 void display_list();
 std::int32_t display_list_func(const address_t* node);

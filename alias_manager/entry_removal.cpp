@@ -33,5 +33,6 @@ void delete_func(address_t* record) {
         successor->left = record->left;
         *link = successor;
     }
+    forget_address(record);
     delete record;
 }
