@@ -1,0 +1,240 @@
+// launcher: runs one command line in a child process whose standard error goes
+// to "Error Log.txt" and whose standard output goes to the controlling
+// terminal, then reports from the parent how the child stopped, continued and
+// ended.
+
+#include "extract.h"
+
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <string_view>
+#include <sys/types.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+void sig_handler(int sig);
+void child_sig_handler(int sig);
+
+namespace {
+
+constexpr const char* log_name = "Error Log.txt";
+
+// Descriptions of errno values, filled before any handler is installed so that
+// a handler can print them without calling into the C library.
+std::array<const char*, 256> error_texts{};
+
+void fill_error_texts() {
+    for (std::size_t i = 0; i < error_texts.size(); ++i)
+        error_texts[i] = strerrordesc_np(static_cast<int>(i));
+}
+
+// Async-signal-safe: only write(2).
+void write_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+// The standard error printer's output ("text: description\n"), built without
+// stdio so that signal handlers can use it.
+void write_error(std::string_view text, int err) {
+    const char* description = nullptr;
+    if (err >= 0 && static_cast<std::size_t>(err) < error_texts.size())
+        description = error_texts[static_cast<std::size_t>(err)];
+    write_all(STDERR_FILENO, text);
+    write_all(STDERR_FILENO, ": ");
+    write_all(STDERR_FILENO, description != nullptr ? description : "Unknown error");
+    write_all(STDERR_FILENO, "\n");
+}
+
+// The parent's report lines go out at once, so that nothing is left in the
+// stdio buffer when a handler ends the process with _exit.
+[[gnu::format(printf, 1, 2)]] void report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vprintf(format, args);
+    va_end(args);
+    std::fflush(stdout);
+}
+
+sigset_t handled_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGSEGV);
+    sigaddset(&set, SIGQUIT);
+    sigaddset(&set, SIGINT);
+    return set;
+}
+
+// The handler stays installed after each delivery, and a wait that it
+// interrupts is resumed.
+void install_handlers(void (*handler)(int)) {
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int sig : {SIGSEGV, SIGQUIT, SIGINT}) {
+        if (sigaction(sig, &action, nullptr) != 0) std::perror("sigaction failed");
+    }
+}
+
+// Puts "Error Log.txt", created or emptied, on descriptor 2. dup2 keeps this
+// right when the launcher was started with descriptor 2 closed. The log's own
+// descriptor stays open beside descriptor 2 and the command inherits both.
+void redirect_stderr_to_log() {
+    const int log = open(log_name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (log < 0) {
+        std::perror(log_name);  // still the original standard error
+        _exit(1);
+    }
+    if (log != STDERR_FILENO && dup2(log, STDERR_FILENO) < 0) {
+        std::perror("dup2 failed");
+        _exit(1);
+    }
+}
+
+// Puts the controlling terminal on descriptor 1. The terminal is opened first
+// so that a failure leaves standard output as it is instead of closed.
+void redirect_stdout_to_terminal() {
+    const int tty = open("/dev/tty", O_WRONLY | O_APPEND);
+    if (tty < 0) {
+        const int err = errno;
+        std::fprintf(stderr, "No terminal (/dev/tty: %s); the command keeps the launcher's standard output\n",
+                     std::strerror(err));
+        return;
+    }
+    if (tty != STDOUT_FILENO) {
+        if (dup2(tty, STDOUT_FILENO) < 0) {
+            std::perror("dup2 failed, the command keeps the launcher's standard output");
+        }
+        close(tty);
+    }
+}
+
+// The child: handlers, redirections, then the command. Never returns into
+// main, so the parent's copied stdio state is never flushed a second time.
+// The handled signals are still blocked on entry and are let through only
+// once the child's own handlers are in place.
+[[noreturn]] void run_child(int argc, char* argv[], const sigset_t& original_mask) {
+    install_handlers(child_sig_handler);
+    sigprocmask(SIG_SETMASK, &original_mask, nullptr);
+
+    if (argc < 2) {
+        write_all(STDERR_FILENO, "No command line to run\n");
+        _exit(2);
+    }
+    char** words = nullptr;
+    try {
+        words = extract_func(argv);
+    } catch (const std::bad_alloc&) {
+        write_all(STDERR_FILENO, "Out of memory splitting the command line\n");
+        _exit(1);
+    }
+    redirect_stderr_to_log();
+    redirect_stdout_to_terminal();
+
+    execvp(words[0], words);
+    std::printf("Children should be replaced by execvp, we should not see this printed line\n");
+    std::fflush(stdout);
+    _exit(1);
+}
+
+// Reports every status change of the child until it has ended, or until
+// waitpid fails.
+void wait_for_child(pid_t child) {
+    for (;;) {
+        int status = 0;
+        const pid_t pid = waitpid(child, &status, WUNTRACED | WCONTINUED);
+        if (pid < 0) {
+            if (errno == EINTR) continue;
+            std::perror("waitpid failed");
+            return;
+        }
+        report("Child %ld exitted with status: %d\n", static_cast<long>(pid), status);
+        if (WIFEXITED(status)) {
+            report("Child exited normally with status %d\n", WEXITSTATUS(status));
+            return;
+        }
+        if (WIFSIGNALED(status)) {
+            report("Child killed by signal %d\n", WTERMSIG(status));
+            return;
+        }
+        if (WIFCONTINUED(status)) {
+            report("Child continued\n");
+        } else if (WIFSTOPPED(status)) {
+            report("Child stopped by signal %d\n", WSTOPSIG(status));
+        } else {
+            report("Child %ld has a wait status of unknown meaning, no longer waiting\n",
+                   static_cast<long>(pid));
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+// The parent's handler: quit and segmentation fault end the launcher; an
+// interrupt is ignored so that the wait goes on.
+void sig_handler(int sig) {
+    const int err = errno;
+    if (sig == SIGQUIT) {
+        write_all(STDOUT_FILENO, "\nSIGQUIT acknowledged\n");
+        _exit(0);
+    }
+    if (sig == SIGSEGV) {
+        write_all(STDOUT_FILENO, "\nSigsev acknowledged, quitting\n");
+        write_error("\nSigsev acknowledged, quitting\n", err);
+        _exit(0);
+    }
+}
+
+// The child's handler, in force until the exec: every signal ends the child.
+void child_sig_handler(int sig) {
+    const int err = errno;
+    if (sig == SIGINT) {
+        write_all(STDOUT_FILENO, "\nCHILD SIGINT acknowledged\n");
+    } else if (sig == SIGQUIT) {
+        write_all(STDOUT_FILENO, "\nCHILD SIGQUIT acknowledged\n");
+    } else if (sig == SIGSEGV) {
+        write_all(STDOUT_FILENO, "\nCHILD Sigsev acknowledged, quitting\n");
+        write_error("\nCHILD Sigsev acknowledged, quitting\n", err);
+    }
+    _exit(0);
+}
+
+int main(int argc, char* argv[]) {
+    fill_error_texts();
+    if (argc < 2) report("No parameter provided\n");
+
+    // Blocked across fork, so that no signal arrives before the process that
+    // receives it has its own handlers in place.
+    const sigset_t handled = handled_signals();
+    sigset_t original_mask;
+    sigprocmask(SIG_BLOCK, &handled, &original_mask);
+    // Nothing left buffered for the child's copy of stdout to write again.
+    std::fflush(stdout);
+
+    const pid_t child = fork();
+    if (child < 0) {
+        std::perror("fork failed");
+        return -1;
+    }
+    if (child == 0) run_child(argc, argv, original_mask);
+
+    install_handlers(sig_handler);
+    sigprocmask(SIG_SETMASK, &original_mask, nullptr);
+    wait_for_child(child);
+
+    report("Parent process is sleeping\n");
+    sleep(1);
+    return 0;
+}

@@ -1,0 +1,333 @@
+// End-to-end tests: the real launcher binary on a real pseudo-terminal, with
+// small shell scripts as the commands it runs.
+
+#include "pty_session.h"
+#include "run_program.h"
+#include "temp_dir.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <sys/wait.h>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto deadline = 30s;  // generous: only a fault should ever reach it
+const std::string launcher = LAUNCHER_BIN;
+const std::string log_name = "Error Log.txt";
+const std::string not_replaced = "Children should be replaced by execvp, we should not see this printed line\n";
+
+std::size_t count(const std::string& text, const std::string& part) {
+    std::size_t n = 0;
+    for (auto pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) ++n;
+    return n;
+}
+
+// The parts appear in this order (other text may lie between them).
+::testing::AssertionResult in_order(const std::string& text, const std::vector<std::string>& parts) {
+    std::size_t pos = 0;
+    for (const auto& part : parts) {
+        const auto found = text.find(part, pos);
+        if (found == std::string::npos)
+            return ::testing::AssertionFailure() << "missing (in order) \"" << part << "\" in:\n" << text;
+        pos = found + part.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// The parent's lines after a child that ended with `raw` status and `how`.
+std::vector<std::string> report(int raw, const std::string& how) {
+    return {" exitted with status: " + std::to_string(raw) + "\n", how, "Parent process is sleeping\n"};
+}
+
+bool exited_zero(const std::optional<int>& status) {
+    return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
+}
+
+class Launcher : public ::testing::Test {
+protected:
+    TempDir dir;
+
+    void script(const std::string& name, const std::string& body) {
+        dir.write(name, "#!/bin/sh\n" + body);
+        std::filesystem::permissions(dir.file(name), std::filesystem::perms::owner_all);
+    }
+
+    // Terminal options for a run in the test's directory.
+    PtyOptions in_dir(std::vector<int> ignored = {}) const { return {.cwd = dir.path(), .ignored_signals = ignored}; }
+
+    struct Finished {
+        std::string output;
+        std::optional<int> status;
+    };
+    Finished run(const std::vector<std::string>& args) {
+        PtySession session(launcher, args, in_dir());
+        auto status = session.wait_exit(deadline);
+        return {session.output(), status};
+    }
+    // Whether `text` shows up in file `name` before the deadline; the terminal
+    // is read meanwhile.
+    bool file_shows(PtySession& session, const std::string& name, const std::string& text) {
+        const auto until = std::chrono::steady_clock::now() + deadline;
+        while (dir.read(name).find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() >= until) return false;
+            session.read_for(20ms);
+        }
+        return true;
+    }
+    // Runs `shell_line` in sh on the terminal, with the launcher as $0.
+    Finished run_shell(const std::string& shell_line, const std::vector<std::string>& args = {}) {
+        std::vector<std::string> sh_args = {"-c", shell_line, launcher};
+        sh_args.insert(sh_args.end(), args.begin(), args.end());
+        PtySession session("/bin/sh", sh_args, in_dir());
+        auto status = session.wait_exit(deadline);
+        return {session.output(), status};
+    }
+};
+
+TEST_F(Launcher, RunsTheFirstWordWithTheOthersAsArguments) {
+    script("args.sh", "printf '<%s>' \"$0\"; printf '[%s]' \"$@\"; echo\n");
+    {
+        const auto r = run({"./args.sh one two", "extra", "more"});
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        EXPECT_EQ(count(r.output, "<./args.sh>[one][two]\n"), 1u) << r.output;
+        EXPECT_EQ(r.output.find("extra"), std::string::npos) << r.output;
+        EXPECT_TRUE(in_order(r.output, report(0, "Child exited normally with status 0\n")));
+    }
+    {
+        const auto r = run({"./args.sh a  b "});  // blanks in a row and at the end
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        EXPECT_NE(r.output.find("<./args.sh>[a][][b][]\n"), std::string::npos) << r.output;
+    }
+    {
+        const auto r = run({"echo found along PATH"});
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        EXPECT_NE(r.output.find("found along PATH\n"), std::string::npos) << r.output;
+    }
+}
+
+TEST_F(Launcher, ReportsTheProcessIdOfTheChild) {
+    PtySession session(launcher, {"true"}, in_dir());
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    const auto& out = session.output();
+    const auto start = out.find("Child ");
+    const auto end = out.find(" exitted with status: 0\n");
+    ASSERT_TRUE(start != std::string::npos && end != std::string::npos) << out;
+    const long reported = std::stol(out.substr(start + 6, end - start - 6));
+    EXPECT_GT(reported, 0);
+    EXPECT_NE(reported, session.pid());
+}
+
+TEST_F(Launcher, CommandStandardErrorGoesToTheLogWhichEachRunEmpties) {
+    script("both.sh", "echo to-stdout; echo to-stderr >&2\n");
+    auto r = run({"./both.sh"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_NE(r.output.find("to-stdout\n"), std::string::npos) << r.output;
+    EXPECT_EQ(r.output.find("to-stderr"), std::string::npos) << r.output;
+    EXPECT_EQ(dir.read(log_name), "to-stderr\n");
+
+    r = run({"true"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_TRUE(dir.exists(log_name));
+    EXPECT_EQ(dir.read(log_name), "");
+}
+
+TEST_F(Launcher, CommandThatCannotBeFound) {
+    const auto r = run({"no-such-command-here arg"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_TRUE(in_order(r.output, {not_replaced, " exitted with status: 256\n",
+                                    "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
+    EXPECT_TRUE(dir.exists(log_name));
+    EXPECT_EQ(dir.read(log_name), "");
+}
+
+TEST_F(Launcher, ReportsHowTheCommandEnded) {
+    struct Case {
+        std::string body;
+        std::vector<int> raw;  // a kill may or may not dump core (bit 7)
+        std::string how;
+    };
+    const Case cases[] = {
+        {"exit 3", {768}, "Child exited normally with status 3\n"},
+        {"kill -TERM $$", {15}, "Child killed by signal 15\n"},
+        {"kill -SEGV $$", {11, 139}, "Child killed by signal 11\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.body);
+        script("end.sh", c.body + "\n");
+        const auto r = run({"./end.sh"});
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        bool any = false;
+        for (int raw : c.raw) any = any || in_order(r.output, report(raw, c.how));
+        EXPECT_TRUE(any) << r.output;
+        EXPECT_EQ(count(r.output, " exitted with status: "), 1u) << r.output;
+    }
+}
+
+TEST_F(Launcher, ReportsAStopAndAContinuation) {
+    // The command waits for a typed line after resuming, so that it cannot end
+    // before the parent has collected the continuation.
+    script("stop.sh", "echo ready; kill -STOP $$; echo resumed; read line; echo got-$line\n");
+    PtySession session(launcher, {"./stop.sh"}, in_dir());
+    ASSERT_TRUE(session.read_until("Child stopped by signal 19\n", deadline)) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"ready\n", " exitted with status: 4991\n", "Child stopped by signal 19\n"}));
+
+    ASSERT_TRUE(session.signal_foreground(SIGCONT));
+    ASSERT_TRUE(session.read_until("Child continued\n", deadline)) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {" exitted with status: 4991\n", " exitted with status: 65535\n", "Child continued\n"}));
+    ASSERT_TRUE(session.write("go\n"));
+
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"resumed\n", "got-go\n", " exitted with status: 0\n",
+                                            "Child exited normally with status 0\n", "Parent process is sleeping\n"}));
+}
+
+TEST_F(Launcher, QuitTypedAtTheTerminalEndsTheLauncherAtOnce) {
+    // The command ignores the quit and keeps running: the launcher must not wait for it.
+    script("long.sh", "trap '' QUIT; echo ready; exec sleep 600\n");
+    PtySession session(launcher, {"./long.sh"}, in_dir());
+    ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
+    ASSERT_TRUE(session.type_quit());
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
+    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+    EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+}
+
+TEST_F(Launcher, InterruptTypedWhileTheCommandRunsEndsOnlyTheCommand) {
+    script("long.sh", "echo ready; exec sleep 600\n");
+    PtySession session(launcher, {"./long.sh"}, in_dir());
+    ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
+    ASSERT_TRUE(session.type_interrupt());
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_TRUE(in_order(session.output(), report(2, "Child killed by signal 2\n")));
+    EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+}
+
+TEST_F(Launcher, InterruptDuringTheFinalSleepStillEndsWithZero) {
+    PtySession session(launcher, {"true"}, in_dir());
+    ASSERT_TRUE(session.read_until("Parent process is sleeping\n", deadline)) << session.output();
+    ASSERT_TRUE(session.type_interrupt());
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_EQ(session.unmatched(), "");
+}
+
+TEST_F(Launcher, SegmentationFaultSignalToTheLauncherIsAcknowledged) {
+    script("long.sh", "echo ready; exec sleep 600\n");
+    PtySession session(launcher, {"./long.sh"}, in_dir());
+    ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
+    ASSERT_EQ(kill(session.pid(), SIGSEGV), 0);
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    // Standard output's line, then the error printer's on standard error
+    // (both on the terminal here).
+    EXPECT_TRUE(in_order(session.output(),
+                         {"\nSigsev acknowledged, quitting\n\nSigsev acknowledged, quitting\n: "}));
+    EXPECT_TRUE(session.output().ends_with("\n")) << session.output();
+    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+}
+
+TEST_F(Launcher, RedirectedOutputHoldsTheReportsAndTheTerminalTheCommand) {
+    script("out.sh", "echo command-output\n");
+    auto r = run_shell("exec \"$0\" \"$1\" >report.txt", {"./out.sh"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    const std::string file = dir.read("report.txt");
+    EXPECT_EQ(r.output, "command-output\n");
+    EXPECT_EQ(count(file, "exitted with status: 0\n"), 1u) << file;
+    EXPECT_TRUE(in_order(file, report(0, "Child exited normally with status 0\n")));
+    EXPECT_EQ(file.find("command-output"), std::string::npos) << file;
+
+    r = run_shell("exec \"$0\" no-such-command-here >report.txt");
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_EQ(r.output, not_replaced);
+    EXPECT_TRUE(in_order(dir.read("report.txt"), report(256, "Child exited normally with status 1\n")));
+}
+
+TEST_F(Launcher, RedirectedReportsAreWrittenOutAsTheyArePrinted) {
+    // The stopped line must reach the file while the launcher still waits,
+    // and survive the quit that then ends the launcher from its handler.
+    script("stop.sh", "echo ready; kill -STOP $$\n");
+    PtySession session("/bin/sh", {"-c", "exec \"$0\" \"$1\" >report.txt", launcher, "./stop.sh"}, in_dir());
+    ASSERT_TRUE(file_shows(session, "report.txt", " exitted with status: 4991\nChild stopped by signal 19\n"));
+    ASSERT_TRUE(session.type_quit());
+    ASSERT_TRUE(file_shows(session, "report.txt", "Child stopped by signal 19\n\nSIGQUIT acknowledged\n"));
+    // The stopped command would hold the terminal open: let it take its quit.
+    session.signal_foreground(SIGCONT);
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    const std::string file = dir.read("report.txt");
+    EXPECT_TRUE(file.ends_with("Child stopped by signal 19\n\nSIGQUIT acknowledged\n")) << file;
+    EXPECT_EQ(count(file, "Child stopped"), 1u) << file;
+}
+
+TEST_F(Launcher, NoArgument) {
+    // On the terminal, and with the launcher's output in a file: the line
+    // printed before the fork appears once.
+    auto r = run({});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_EQ(count(r.output, "No parameter provided\n"), 1u) << r.output;
+    EXPECT_TRUE(in_order(r.output, {"No command line to run\n"}));
+    EXPECT_TRUE(in_order(r.output, report(512, "Child exited normally with status 2\n")));
+    EXPECT_FALSE(dir.exists(log_name));
+
+    r = run_shell("exec \"$0\" >report.txt");
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    const std::string file = dir.read("report.txt");
+    EXPECT_EQ(count(file, "No parameter provided\n"), 1u) << file;
+    EXPECT_TRUE(in_order(file, report(512, "Child exited normally with status 2\n")));
+    EXPECT_EQ(r.output, "No command line to run\n");
+}
+
+TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
+    std::filesystem::create_directory(dir.file(log_name));
+    script("mark.sh", "touch ran\n");
+    const auto r = run({"./mark.sh"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_TRUE(in_order(r.output, {"Error Log.txt: Is a directory\n"}));
+    EXPECT_TRUE(in_order(r.output, report(256, "Child exited normally with status 1\n")));
+    EXPECT_FALSE(dir.exists("ran"));
+}
+
+TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
+    // setsid: a new session has no controlling terminal, as in a service or CI job.
+    script("out.sh", "echo command-output\n");
+    RunOptions options;
+    options.cwd = dir.path();
+    options.args = {"-w", launcher, "./out.sh"};
+    options.timeout = deadline;
+    const auto r = run_program("/usr/bin/setsid", options);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    EXPECT_TRUE(in_order(r.out, {"command-output\n", " exitted with status: 0\n"}));
+    const std::string log = dir.read(log_name);
+    EXPECT_TRUE(log.starts_with("No terminal (/dev/tty: ")) << log;
+    EXPECT_EQ(count(log, "\n"), 1u) << log;
+}
+
+TEST_F(Launcher, StartedWithStandardErrorClosedTheCommandStillWritesTheLog) {
+    script("err.sh", "echo to-stderr >&2\n");
+    const auto r = run_shell("exec \"$0\" \"$1\" 2>&-", {"./err.sh"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_EQ(dir.read(log_name), "to-stderr\n");
+}
+
+TEST_F(Launcher, FailedWaitIsReportedOnce) {
+    // With SIGCHLD ignored the child is reaped by the system and waitpid fails.
+    PtySession session(launcher, {"true"}, in_dir({SIGCHLD}));
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"waitpid failed: No child processes\n", "Parent process is sleeping\n"}));
+    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+}
+
+TEST_F(Launcher, CommandStartsWithNoSignalBlockedOrIgnored) {
+    const auto r = run({"grep -E ^Sig(Blk|Ign): /proc/self/status"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    EXPECT_NE(r.output.find("SigBlk:\t0000000000000000\n"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("SigIgn:\t0000000000000000\n"), std::string::npos) << r.output;
+}
+
+}  // namespace
