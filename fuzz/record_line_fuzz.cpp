@@ -1,0 +1,129 @@
+// Fuzz target for the record-line reader. The input is used three ways: as
+// one record line (parse_record_line), as an address entry (parse_address),
+// and as the content of a record file cut into pieces (read_piece).
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "fuzz_check.h"
+#include "record_file.h"
+#include "record_line.h"
+
+namespace {
+
+bool is_alias_char(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
+}
+
+bool is_valid_alias(const alias_text& alias) {
+    const std::string_view text = alias.data();
+    return alias[alias_max_length] == '\0' && !text.empty() && text.size() <= alias_max_length &&
+           text.front() != ' ' && std::all_of(text.begin(), text.end(), is_alias_char);
+}
+
+bool same_fields(const record_fields& a, const record_fields& b) {
+    return a.octet == b.octet && std::string_view(a.alias.data()) == std::string_view(b.alias.data());
+}
+
+// A run of ten or more digits may not fit an int; the C library's reading of
+// such a number is undefined, so the comparison with it skips such text.
+bool fits_scanf_safely(std::string_view text) {
+    std::size_t run = 0;
+    for (char c : text) {
+        run = (c >= '0' && c <= '9') ? run + 1 : 0;
+        if (run >= 10) return false;
+    }
+    return true;
+}
+
+void check_record_line(std::string_view text) {
+    const auto fields = parse_record_line(text);
+    const auto address = parse_address(text);
+
+    // Reading stops at the first NUL: nothing after it can matter.
+    const std::string c_text(text.substr(0, text.find('\0')));
+    const auto fields_before_nul = parse_record_line(c_text);
+    FUZZ_CHECK(fields.has_value() == fields_before_nul.has_value());
+    FUZZ_CHECK(!fields || same_fields(*fields, *fields_before_nul));
+    FUZZ_CHECK(address == parse_address(c_text));
+
+    // A record line starts with an address entry.
+    FUZZ_CHECK(!fields || (address && *address == fields->octet));
+
+    // Same verdict and values as the formatted-input patterns themselves.
+    if (fits_scanf_safely(c_text)) {
+        int o[4];
+        char alias[alias_max_length + 1] = {};
+        const int record_items = std::sscanf(c_text.c_str(), "%d.%d.%d.%d %10[0-9a-zA-Z ]", &o[0],
+                                             &o[1], &o[2], &o[3], alias);
+        FUZZ_CHECK(fields.has_value() == (record_items == 5));
+        if (fields) {
+            FUZZ_CHECK(std::equal(o, o + 4, fields->octet.begin()));
+            FUZZ_CHECK(std::string_view(alias) == std::string_view(fields->alias.data()));
+        }
+        const int address_items = std::sscanf(c_text.c_str(), "%d.%d.%d.%d", &o[0], &o[1], &o[2], &o[3]);
+        FUZZ_CHECK(address.has_value() == (address_items == 4));
+        if (address) FUZZ_CHECK(std::equal(o, o + 4, address->begin()));
+    }
+
+    if (!fields) return;
+    FUZZ_CHECK(is_valid_alias(fields->alias));
+    // The written form reads back as the same record.
+    char written[80];
+    const int length = std::snprintf(written, sizeof written, "%d.%d.%d.%d %s", fields->octet[0],
+                                     fields->octet[1], fields->octet[2], fields->octet[3],
+                                     fields->alias.data());
+    FUZZ_CHECK(length > 0 && static_cast<std::size_t>(length) < sizeof written);
+    const auto reread = parse_record_line(written);
+    FUZZ_CHECK(reread && same_fields(*reread, *fields));
+}
+
+// The file content as the loader should see it: every carriage return that
+// directly precedes a newline is part of the line end and dropped.
+std::string without_cr_before_lf(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        result.push_back(text[i]);
+    }
+    return result;
+}
+
+void check_pieces(std::string_view text) {
+    std::string buffer(text);
+    std::FILE* stream = fmemopen(buffer.data(), buffer.size(), "r");
+    FUZZ_CHECK(stream != nullptr);
+    std::vector<std::string> pieces;
+    std::string piece;
+    while (read_piece(stream, piece)) {
+        FUZZ_CHECK(piece.size() <= piece_max_length);
+        FUZZ_CHECK(piece.find('\n') == std::string::npos);
+        pieces.push_back(piece);
+        FUZZ_CHECK(pieces.size() <= text.size() + 1);  // every piece consumes something
+    }
+    std::fclose(stream);
+
+    // A piece shorter than 26 characters was ended by a line end, except
+    // perhaps the last one, which may have been ended by the end of the file.
+    std::string joined;
+    for (const auto& p : pieces) {
+        joined += p;
+        if (p.size() < piece_max_length) joined += '\n';
+    }
+    const std::string expected = without_cr_before_lf(text);
+    const bool ends_without_newline = !expected.empty() && expected.back() != '\n';
+    FUZZ_CHECK(joined == expected || (ends_without_newline && joined == expected + '\n'));
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    check_record_line(text);
+    check_pieces(text);
+    return 0;
+}

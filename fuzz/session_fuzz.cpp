@@ -1,0 +1,52 @@
+// Fuzz target for a whole alias_manager session, run in process: the input
+// gives the default record file and standard input (layout in
+// session_input.h). The session runs confined to a private directory until
+// its input ends or it quits; a session that goes on after its input has
+// ended is a hang, which libFuzzer's -timeout reports. Afterwards the table
+// is checked and emptied for the next input.
+
+#include <cstdint>
+
+#include "address_tree.h"
+#include "dialogs.h"
+#include "menu.h"
+#include "session_checks.h"
+#include "session_input.h"
+#include "session_jail.h"
+
+namespace {
+
+// Thrown where the program would end the process.
+struct session_end {};
+
+}  // namespace
+
+void stop_at_end_of_input() {
+    throw session_end{};
+}
+
+void UI_exit() {
+    throw session_end{};
+}
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    jail_init();
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const session_input input = split_session_input({reinterpret_cast<const char*>(data), size});
+    jail_prepare(input.records, input.keys);
+    jail_enter();
+    try {
+        run_alias_manager();
+    } catch (const session_end&) {
+    }
+    jail_leave();
+
+    const auto probes = addresses_a_session_may_store(input.records.value_or(""), input.keys);
+    check_table(probes);
+    while (head != nullptr) delete_func(head);
+    check_table(probes);
+    return 0;
+}
