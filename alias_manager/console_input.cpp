@@ -34,6 +34,21 @@ bool skip_line(std::FILE* in) {
     }
 }
 
+bool rest_of_line_is_blank(std::FILE* in) {
+    for (;;) {
+        int c = std::getc(in);
+        if (c == EOF) return true;
+        if (c == '\n') {
+            std::ungetc(c, in);
+            return true;
+        }
+        if (c != ' ' && c != '\t' && c != '\r') {
+            skip_line(in);
+            return false;
+        }
+    }
+}
+
 int read_char(std::FILE* in) {
     std::fflush(stdout);
     return std::getc(in);

@@ -26,5 +26,11 @@ number_read read_number(std::FILE* in);
 // Discards input up to and including the next newline; false at end of input.
 bool skip_line(std::FILE* in);
 
+// Reads on in a line that was cut at an entry's limit. Blanks (space, tab,
+// carriage return) are passed over and the newline is left unread, as if the
+// entry had fitted; at any other character the rest of the line, its newline
+// included, is discarded and the answer is false.
+bool rest_of_line_is_blank(std::FILE* in);
+
 // The next character, white space included, or EOF.
 int read_char(std::FILE* in);

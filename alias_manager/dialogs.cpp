@@ -1,6 +1,7 @@
 #include "dialogs.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "console_input.h"
@@ -14,11 +15,22 @@ constexpr std::size_t add_entry_max = 26;
 constexpr std::size_t alias_entry_max = 11;
 constexpr std::size_t address_entry_max = 15;
 constexpr std::size_t file_name_max = 256;
+// Longest deletion answer that can be valid: "y", a carriage return, the newline.
+constexpr std::size_t answer_max = 3;
 
 std::string read_line_or_stop(std::size_t max_chars) {
     auto line = read_line(stdin, max_chars);
     if (!line) stop_at_end_of_input();
     return *line;
+}
+
+// A line of at most `max_chars`, or nullopt when the line goes on past that
+// with text that is not blank; the rest of such a line is discarded.
+std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
+    std::string line = read_line_or_stop(max_chars);
+    bool cut = line.size() == max_chars && line.back() != '\n';
+    if (cut && !rest_of_line_is_blank(stdin)) return std::nullopt;
+    return line;
 }
 
 // Cuts `text` at its newline; false when it holds none.
@@ -27,6 +39,15 @@ bool cut_at_newline(std::string& text) {
     if (newline == std::string::npos) return false;
     text.erase(newline);
     return true;
+}
+
+// The whole answer line without its line end. A line longer than any valid
+// answer is read to its end and comes back cut, still invalid.
+std::string read_answer() {
+    std::string answer = read_line_or_stop(answer_max);
+    if (!cut_at_newline(answer) && answer.size() == answer_max) skip_line(stdin);
+    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
+    return answer;
 }
 
 std::int32_t read_locality(const char* prompt) {
@@ -50,9 +71,13 @@ std::int32_t read_locality(const char* prompt) {
 
 void UI_add_func() {
     std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
-    std::string line = read_line_or_stop(add_entry_max);
-    cut_at_newline(line);
-    add_func(line);
+    std::optional<std::string> line = read_entry_or_stop(add_entry_max);
+    if (!line) {
+        std::printf("Invalid format, expected [address] [alias], skipping.\n");
+        return;
+    }
+    cut_at_newline(*line);
+    add_func(*line);
 }
 
 address_t* UI_look_up() {
@@ -74,8 +99,8 @@ void UI_update() {
     address_t* record = UI_look_up();
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
-    std::string entry = read_line_or_stop(address_entry_max);
-    auto octet = parse_address(entry.c_str());
+    std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
+    auto octet = entry ? parse_address(entry->c_str()) : std::nullopt;
     if (!octet) {
         std::printf("Invalid address, skipping\n");
         return;
@@ -93,15 +118,13 @@ void UI_delete() {
     if (record == nullptr) return;
     for (;;) {
         std::printf("Confirm deletion? (y/n): ");
-        int answer = read_char(stdin);
-        if (answer == EOF) stop_at_end_of_input();
-        read_char(stdin);  // normally the newline after the answer
-        if (answer == 'y') {
+        std::string answer = read_answer();
+        if (answer == "y") {
             std::printf("Deleting\n");
             delete_func(record);
             return;
         }
-        if (answer == 'n') return;
+        if (answer == "n") return;
         std::printf("Only character 'y' or 'n' accepted, re-enter\n");
     }
 }

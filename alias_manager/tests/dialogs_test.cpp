@@ -57,13 +57,18 @@ TEST(AddDialog, AddsAndRefusesDuplicates) {
                        pass(add_prompt + duplicate) + quit);
 }
 
-TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsCut) {
-    // 26 characters: the newline is left for the pause, which returns at once.
-    expect_session("1\n255.255.255.255 abcdefghij\n8\n", pass(add_prompt + added("abcdefghij")) + quit);
-    expect_session("1\n255.255.255.255 abcdefghijKLM\n8\n", pass(add_prompt + added("abcdefghij")) + quit);
-    expect_session("1\n\n\n1\nnonsense\n\n8\n",
-                   pass(add_prompt) +
-                       pass(add_prompt + "Invalid format, expected [address] [alias], skipping.\n") + quit);
+TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
+    const std::string refused = "Invalid format, expected [address] [alias], skipping.\n";
+    // 26 characters, or more whose excess is blank: the newline is left for the
+    // pause, which returns at once.
+    expect_session("1\n255.255.255.255 abcdefghij\n1\n1.2.3.4" + std::string(15, ' ') + "fits  \t\r\n8\n",
+                   pass(add_prompt + added("abcdefghij")) + pass(add_prompt + added("fits")) + quit);
+    // Text past the limit refuses the entry; the rest of the line is never read
+    // as an answer, so the pause waits for a fresh Enter (here the 5 line).
+    expect_session("1\n100.200.300.400  webserver1\n5\n2\nwebserver\n\n8\n",
+                   pass(add_prompt + refused) +
+                       pass(lookup_prompt + "Typed alias: webserver\n\nAlias not found\n") + quit);
+    expect_session("1\n\n\n1\nnonsense\n\n8\n", pass(add_prompt) + pass(add_prompt + refused) + quit);
 }
 
 TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
@@ -92,25 +97,26 @@ TEST(UpdateDialog, RefusesHeldAddressesAndKeepsOrder) {
 
 TEST(UpdateDialog, FifteenCharactersAndUnreadableEntries) {
     const std::string beta = found("beta\n", "10.1.0.2");
-    // Fifteen characters are taken; the rest of the line is left for the pause.
-    expect_session("3\nbeta\n192.168.100.200 \n3\nbeta\n-1.+2.3.4000000000000\n3\nbeta\nhello\n\n"
-                   "3\nbeta\n1.2.3\n\n3\nnobody\n\n8\n",
-                   pass(beta + address_prompt + "192 168 100 200") +
-                       pass(found("beta\n", "192.168.100.200") + address_prompt + "-1 2 3 4000000") +
-                       pass(found("beta\n", "-1.2.3.4000000") + address_prompt +
-                            "Invalid address, skipping\n") +
-                       pass(found("beta\n", "-1.2.3.4000000") + address_prompt +
-                            "Invalid address, skipping\n") +
+    const std::string refused = "Invalid address, skipping\n";
+    // Fifteen characters and a blank excess: the newline is left for the pause.
+    // Text past fifteen characters refuses the entry and its whole line.
+    expect_session("3\nbeta\n 192.168.100.200\n5\n3\nbeta\n-1.+2.3.4000000000000\n\n"
+                   "3\nbeta\n192.168.100.200 \n3\nbeta\nhello\n\n3\nbeta\n1.2.3\n\n3\nnobody\n\n8\n",
+                   pass(beta + address_prompt + refused) + pass(beta + address_prompt + refused) +
+                       pass(beta + address_prompt + "192 168 100 200") +
+                       pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
+                       pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: nobody\n\nAlias not found\n") + quit);
 }
 
-TEST(DeleteDialog, ConfirmationAnswers) {
+TEST(DeleteDialog, OnlyAWholeYOrNLineIsAnAnswer) {
     const std::string beta = found("beta\n", "10.1.0.2");
-    // n keeps the record; Y and Enter alone are re-asked (Enter alone takes the
-    // next line's first character with it); y deletes.
-    expect_session("4\nbeta\nn\n\n4\nbeta\nY\n\nyy\n\n5\n\n8\n",
-                   pass(beta + confirm) +
-                       pass(beta + confirm + reenter + confirm + reenter + confirm + "Deleting\n") +
+    // n keeps the record; every other line is re-asked, whatever letters it
+    // holds; y with a carriage return deletes; the pause waits for its Enter.
+    std::string asked_again;
+    for (int i = 0; i < 8; ++i) asked_again += confirm + reenter;
+    expect_session("4\nbeta\nn\n\n4\nbeta\nmaybe\nsorry\nWhy?\nYes\n y\nN\n\nyy\ny\r\n\n5\n\n8\n",
+                   pass(beta + confirm) + pass(beta + asked_again + confirm + "Deleting\n") +
                        pass(" 10.  1.  0.  4 : alpha\n 10.  1.  0.  5 : gamma\n"
                             " 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\nNumber of nodes: 4\n") +
                        quit);

@@ -206,9 +206,10 @@ TEST(HostileInput, RecordFileWithLinesOfMegabytes) {
 }
 
 TEST(HostileInput, StandardInputLinesOfMegabytes) {
-    // A choice of four million digits, then an add entry of as many letters.
+    // A choice of four million digits, then an add entry of as many letters,
+    // refused whole; its pause waits for the next Enter.
     Session s;
-    s.run("1.1.1.1 a\n", std::string(four_mib, '9') + "\n\n1\n" + std::string(four_mib, 'z') + "\n5\n\n8\n",
+    s.run("1.1.1.1 a\n", std::string(four_mib, '9') + "\n\n1\n" + std::string(four_mib, 'z') + "\n\n5\n\n8\n",
           generous_deadline());
     expect_orderly_end(s.result);
     const std::string listed = "  1.  1.  1.  1 : a\nNumber of nodes: 1\n";
