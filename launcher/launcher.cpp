@@ -66,6 +66,22 @@ void write_error(std::string_view text, int err) {
     std::fflush(stdout);
 }
 
+// Makes the start-up state that the rest relies on, whatever the launcher
+// inherited: descriptors 0 to 2 open, so that no file opened later takes one
+// of their numbers, and SIGCHLD at its default, without which the child's end
+// could not be waited for and the command would inherit the ignored signal.
+void settle_inherited_state() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        const int null_fd = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (null_fd >= 0 && null_fd != fd) {  // cannot happen while fd is the lowest free number
+            dup2(null_fd, fd);
+            close(null_fd);
+        }
+    }
+    signal(SIGCHLD, SIG_DFL);
+}
+
 sigset_t handled_signals() {
     sigset_t set;
     sigemptyset(&set);
@@ -212,6 +228,7 @@ void child_sig_handler(int sig) {
 }
 
 int main(int argc, char* argv[]) {
+    settle_inherited_state();
     fill_error_texts();
     if (argc < 2) report("No parameter provided\n");
 

@@ -300,11 +300,19 @@ TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
     options.cwd = dir.path();
     options.args = {"-w", launcher, "./out.sh"};
     options.timeout = deadline;
-    const auto r = run_program("/usr/bin/setsid", options);
+    auto r = run_program("/usr/bin/setsid", options);
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     EXPECT_TRUE(in_order(r.out, {"command-output\n", " exitted with status: 0\n"}));
-    const std::string log = dir.read(log_name);
+    std::string log = dir.read(log_name);
     EXPECT_TRUE(log.starts_with("No terminal (/dev/tty: ")) << log;
+    EXPECT_EQ(count(log, "\n"), 1u) << log;
+
+    // Started with standard output closed, the log must not take its number.
+    options.args = {"-w", "/bin/sh", "-c", "exec \"$0\" ./out.sh >&-", launcher};
+    r = run_program("/usr/bin/setsid", options);
+    ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
+    log = dir.read(log_name);
+    EXPECT_EQ(log.find("command-output"), std::string::npos) << log;
     EXPECT_EQ(count(log, "\n"), 1u) << log;
 }
 
@@ -315,12 +323,14 @@ TEST_F(Launcher, StartedWithStandardErrorClosedTheCommandStillWritesTheLog) {
     EXPECT_EQ(dir.read(log_name), "to-stderr\n");
 }
 
-TEST_F(Launcher, FailedWaitIsReportedOnce) {
-    // With SIGCHLD ignored the child is reaped by the system and waitpid fails.
-    PtySession session(launcher, {"true"}, in_dir({SIGCHLD}));
+TEST_F(Launcher, StartedWithChildSignalIgnoredStillReportsItsChild) {
+    // Ignored SIGCHLD would let the system reap the child before the wait, and
+    // the command would inherit it.
+    PtySession session(launcher, {"grep -E ^SigIgn: /proc/self/status"}, in_dir({SIGCHLD}));
     ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
-    EXPECT_TRUE(in_order(session.output(), {"waitpid failed: No child processes\n", "Parent process is sleeping\n"}));
-    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"SigIgn:\t0000000000000000\n", "Child exited normally with status 0\n",
+                                            "Parent process is sleeping\n"}))
+        << session.output();
 }
 
 TEST_F(Launcher, CommandStartsWithNoSignalBlockedOrIgnored) {
