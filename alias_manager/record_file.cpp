@@ -1,20 +1,34 @@
 #include "record_file.h"
 
-#include <memory>
+#include <csignal>
+#include <cstring>
 
+#include "file_replace.h"
 #include "tree_walk.h"
 
 namespace {
 
-struct file_closer {
-    void operator()(std::FILE* stream) const { std::fclose(stream); }
-};
-using file_handle = std::unique_ptr<std::FILE, file_closer>;
-
-void report_error(const std::string& text) {
+void report_error(const std::string& text, int error = errno) {
     std::fflush(stdout);  // keep the console order of both streams
-    std::perror(text.c_str());
+    std::fprintf(stderr, "%s: %s\n", text.c_str(), std::strerror(error));
 }
+
+// While the table is saved, a reader that goes away is a failed write to be
+// reported, not the end of the session.
+class broken_pipe_ignored {
+public:
+    broken_pipe_ignored() {
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigaction(SIGPIPE, &ignore, &previous_);
+    }
+    ~broken_pipe_ignored() { sigaction(SIGPIPE, &previous_, nullptr); }
+    broken_pipe_ignored(const broken_pipe_ignored&) = delete;
+    broken_pipe_ignored& operator=(const broken_pipe_ignored&) = delete;
+
+private:
+    struct sigaction previous_ {};
+};
 
 }  // namespace
 
@@ -22,7 +36,7 @@ bool read_piece(std::FILE* stream, std::string& piece) {
     piece.clear();
     while (piece.size() < piece_max_length) {
         int c = getc_unlocked(stream);
-        if (c == EOF) return !piece.empty();
+        if (c == EOF) return !piece.empty() && !std::ferror(stream);  // a read error cuts no piece short
         if (c == '\n') return true;
         if (c == '\r') {
             int after = getc_unlocked(stream);
@@ -36,31 +50,29 @@ bool read_piece(std::FILE* stream, std::string& piece) {
 
 void init_func() {
     std::printf("Adding lines from file name: %s\n", init_file);
-    file_handle file(std::fopen(init_file, "r"));
+    stream_handle file(std::fopen(init_file, "r"));
     if (!file) {
         report_error("Openfile failed: ");
         std::printf("ERROR opening file\n");
         return;
     }
-    std::string piece;
-    while (read_piece(file.get(), piece)) add_func(piece);
+    load_records(file.get(), init_file);
     file.reset();
     std::printf("Init done\n___________________________\n\n");
 }
 
+void load_records(std::FILE* stream, std::string_view name) {
+    std::string piece;
+    while (read_piece(stream, piece)) add_func(piece);
+    if (std::ferror(stream)) report_error("Cannot read '" + std::string(name) + "'");
+}
+
 bool save_to_file_wrapper(std::string_view path) {
     const std::string name(path);
-    const std::string failure = "Cannot save to '" + name + "'";
-    file_handle file(std::fopen(name.c_str(), "w"));
-    if (!file) {
-        report_error(failure);
-        return false;
-    }
-    save_to_file_func(file.get(), head);
-    bool written = std::ferror(file.get()) == 0;
-    written = std::fclose(file.release()) == 0 && written;  // closing flushes the last block
-    if (!written) report_error(failure);
-    return written;
+    broken_pipe_ignored during_save;
+    int error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
+    if (error != 0) report_error("Cannot save to '" + name + "'", error);
+    return error == 0;
 }
 
 void save_to_file_func(std::FILE* stream, const address_t* node) {

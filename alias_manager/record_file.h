@@ -21,9 +21,14 @@ bool read_piece(std::FILE* stream, std::string& piece);
 // Loads `init_file` from the working directory into the table.
 void init_func();
 
-// Writes the whole table to `path`, creating or truncating it. A failure to
-// open, write or close the file is reported on standard error; returns
-// whether the whole file was written.
+// Adds every line of `stream` to the table. A read error is reported on
+// standard error with `name`; the records read before it are kept.
+void load_records(std::FILE* stream, std::string_view name);
+
+// Writes the whole table to `path`, replacing the file as a whole where that
+// keeps what the old file had (see replace_file). A failure is reported on
+// standard error and leaves the old file as it was; returns whether the whole
+// table was written.
 bool save_to_file_wrapper(std::string_view path);
 
 // Writes the subtree of `node` in pre-order to `stream`.

@@ -158,6 +158,12 @@ TEST(LocalityDialog, RefusesOutOfRangeAndNonNumbers) {
                         first_prompt + invalid + first_prompt + invalid + first_prompt + second_prompt +
                         locality(0, 255) + "No alias found that matches the input locality\n") +
                        quit);
+    // A word as the very first entry is refused too. The newline after the
+    // second number is read by the dialog, so the pause takes the 5 line.
+    expect_session("6\nabc\n10\n2\n5\n8\n",
+                   pass(first_prompt + invalid + first_prompt + second_prompt + locality(10, 2) +
+                        " 10.  2.  0.  3 : zeta\n") +
+                       quit);
 }
 
 TEST(SaveDialog, SavedFileRestartsWithTheSameListing) {

@@ -1,6 +1,16 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <random>
+#include <thread>
 
 #include "record_file.h"
 #include "store_fixture.h"
@@ -83,14 +93,221 @@ TEST_F(RecordFile, SaveWritesPreOrderAndLoadRebuildsTheSameShape) {
     EXPECT_EQ(dir.read("again.txt"), saved);  // same pre-order means the same shape
 }
 
+// Record lines of `count` distinct records, "10.a.b.c t<salt><i>".
+std::string table_lines(int count, char salt) {
+    std::string lines;
+    for (int i = 0; i < count; ++i)
+        lines += "10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 255) + "." +
+                 std::to_string(i & 255) + " t" + salt + std::to_string(i) + "\n";
+    return lines;
+}
+
+// Loads record lines into the table without a word on the console.
+void load_quietly(std::string lines) {
+    std::FILE* stream = fmemopen(lines.data(), lines.size(), "r");
+    output_of([&] { load_records(stream, "lines"); });
+    std::fclose(stream);
+}
+
+std::vector<std::string> names_in(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The saved form of the current table.
+std::string saved_table(const TempDir& dir) {
+    EXPECT_TRUE(save_to_file_wrapper(dir.file("scratch")));
+    std::string saved = dir.read("scratch");
+    std::filesystem::remove(dir.file("scratch"));
+    return saved;
+}
+
 TEST_F(RecordFile, FailedSaveIsReportedAndNotSuccess) {
-    add_quietly("1.2.3.4 a");
+    // Several KiB, so that a device fails in the middle of the walk, not at close.
+    load_quietly(table_lines(500, 'a'));
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(save_to_file_wrapper("missing/dir/file.txt"));
     EXPECT_FALSE(save_to_file_wrapper(""));
-    if (std::filesystem::exists("/dev/full")) {
-        EXPECT_FALSE(save_to_file_wrapper("/dev/full"));
+    EXPECT_FALSE(save_to_file_wrapper("/dev/full"));
+    EXPECT_TRUE(save_to_file_wrapper("/dev/null"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot save to 'missing/dir/file.txt': No such file or directory\n"
+              "Cannot save to '': No such file or directory\n"
+              "Cannot save to '/dev/full': No space left on device\n");
+    EXPECT_EQ(table_in_order().size(), 500u);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{});
+}
+
+TEST_F(RecordFile, FailureMidwayLeavesTheOldFileWhole) {
+    const std::string precious = table_lines(100000, 'p');
+    dir.write("precious.txt", precious);
+    load_quietly(table_lines(9000, 'n'));
+    // The file size limit stops the writes after 64 KiB, as a full disk would.
+    rlimit saved_limit;
+    getrlimit(RLIMIT_FSIZE, &saved_limit);
+    rlimit small = saved_limit;
+    small.rlim_cur = 64 * 1024;
+    auto saved_handler = signal(SIGXFSZ, SIG_IGN);
+    setrlimit(RLIMIT_FSIZE, &small);
+    testing::internal::CaptureStderr();
+    bool written = save_to_file_wrapper("precious.txt");
+    std::string error = testing::internal::GetCapturedStderr();
+    setrlimit(RLIMIT_FSIZE, &saved_limit);
+    signal(SIGXFSZ, saved_handler);
+
+    EXPECT_FALSE(written);
+    EXPECT_EQ(error, "Cannot save to 'precious.txt': File too large\n");
+    EXPECT_TRUE(dir.read("precious.txt") == precious);
+    EXPECT_EQ(names_in(dir), std::vector<std::string>{"precious.txt"});  // no temporary file left
+}
+
+TEST_F(RecordFile, ReplacementKeepsModeLinksAndOwnership) {
+    add_quietly("1.2.3.4 a");
+    const std::string table = "1.2.3.4 a\n";
+    dir.write("private.txt", "old\n");
+    chmod(dir.file("private.txt").c_str(), 0640);
+    dir.write("real.txt", "old\n");
+    symlink("real.txt", dir.file("link.txt").c_str());
+    dir.write("twice.txt", "old\n");
+    link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str());
+
+    for (const char* name : {"private.txt", "link.txt", "twice.txt", "new.txt"})
+        EXPECT_TRUE(save_to_file_wrapper(dir.file(name))) << name;
+    struct stat status;
+    stat(dir.file("private.txt").c_str(), &status);
+    EXPECT_EQ(status.st_mode & 07777, 0640u);
+    EXPECT_EQ(dir.read("private.txt"), table);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.txt")));
+    EXPECT_EQ(dir.read("real.txt"), table);
+    EXPECT_EQ(dir.read("other-name.txt"), table);  // hard links are written in place
+    EXPECT_EQ(std::filesystem::hard_link_count(dir.file("twice.txt")), 2u);
+    mode_t mask = umask(0);
+    umask(mask);
+    stat(dir.file("new.txt").c_str(), &status);
+    EXPECT_EQ(status.st_mode & 07777, 0666u & ~mask);
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"link.txt", "new.txt", "other-name.txt",
+                                                       "private.txt", "real.txt", "twice.txt"}));
+}
+
+TEST_F(RecordFile, KilledOrConcurrentSavesLeaveOneWholeTable) {
+    const std::string old_table = table_lines(100000, 'o');
+    load_quietly(table_lines(100000, 'n'));
+    const std::string new_table = saved_table(dir);
+    const std::string target = dir.file("table.txt");
+
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_TRUE(save_to_file_wrapper(target));
+    const auto save_time = std::chrono::steady_clock::now() - start;
+    std::mt19937 random(7);
+    int killed_midway = 0;
+    for (int round = 0; round < 12; ++round) {
+        dir.write("table.txt", old_table);
+        pid_t saver = fork();
+        if (saver == 0) _exit(save_to_file_wrapper(target) ? 0 : 1);
+        std::this_thread::sleep_for(save_time * std::uniform_real_distribution<>(0.0, 1.2)(random));
+        kill(saver, SIGKILL);
+        int status = 0;
+        waitpid(saver, &status, 0);
+        killed_midway += WIFSIGNALED(status);
+        const std::string left = dir.read("table.txt");
+        EXPECT_TRUE(left == old_table || left == new_table) << "round " << round << ": " << left.size() << " bytes";
     }
-    EXPECT_EQ(table_in_order(), std::vector<std::string>{"1.2.3.4 a"});
+    EXPECT_GT(killed_midway, 0);
+
+    // Two sessions saving other tables under one name at the same time.
+    clear_table();
+    load_quietly(table_lines(20000, 'x'));
+    const std::string other_table = saved_table(dir);
+    std::vector<pid_t> savers;
+    for (int i = 0; i < 2; ++i) {
+        pid_t saver = fork();
+        if (saver == 0) {
+            if (i == 1) {
+                clear_table();
+                load_quietly(table_lines(100000, 'n'));
+            }
+            bool all = true;
+            for (int n = 0; n < 5; ++n) all = save_to_file_wrapper(target) && all;
+            _exit(all ? 0 : 1);
+        }
+        savers.push_back(saver);
+    }
+    for (pid_t saver : savers) {
+        int status = 0;
+        waitpid(saver, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    const std::string left = dir.read("table.txt");
+    EXPECT_TRUE(left == other_table || left == new_table) << left.size() << " bytes";
+}
+
+TEST_F(RecordFile, ReaderThatGoesAwayFailsTheSaveOnly) {
+    load_quietly(table_lines(9000, 'f'));  // more than a pipe holds
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    pid_t reader = fork();
+    if (reader == 0) {
+        int fd = open("fifo", O_RDONLY);
+        char byte;
+        _exit(read(fd, &byte, 1) == 1 ? 0 : 1);
+    }
+    pid_t saver = fork();
+    if (saver == 0) {
+        int stderr_copy = dup(2);
+        freopen("/dev/null", "w", stderr);
+        bool written = save_to_file_wrapper("fifo");
+        struct sigaction after;
+        sigaction(SIGPIPE, nullptr, &after);
+        dup2(stderr_copy, 2);
+        _exit(written ? 1 : after.sa_handler == SIG_DFL ? 0 : 2);
+    }
+    int status = 0;
+    waitpid(saver, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "raw status " << status;
+    waitpid(reader, &status, 0);
+}
+
+// A stream whose reads fail once `good` bytes of `text` have been read.
+struct failing_source {
+    std::string text;
+    std::size_t good;
+    std::size_t at = 0;
+};
+
+std::FILE* failing_stream(failing_source& source) {
+    cookie_io_functions_t io{};
+    io.read = [](void* cookie, char* buffer, std::size_t size) -> ssize_t {
+        auto& s = *static_cast<failing_source*>(cookie);
+        if (s.at >= s.good) {
+            errno = EIO;
+            return -1;
+        }
+        std::size_t n = std::min(size, s.good - s.at);
+        std::copy_n(s.text.data() + s.at, n, buffer);
+        s.at += n;
+        return static_cast<ssize_t>(n);
+    };
+    return fopencookie(&source, "r", io);
+}
+
+TEST_F(RecordFile, ReadErrorIsReportedAndEarlierRecordsKept) {
+    // The error comes in the middle of the third line: its first half is no record.
+    failing_source source{"1.1.1.1 one\n2.2.2.2 two\n3.3.3.3 three\n", 33};
+    std::FILE* stream = failing_stream(source);
+    testing::internal::CaptureStderr();
+    std::string out = output_of([&] { load_records(stream, "table.txt"); });
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read 'table.txt': Input/output error\n");
+    std::fclose(stream);
+    EXPECT_EQ(table_in_order(), (std::vector<std::string>{"1.1.1.1 one", "2.2.2.2 two"}));
+    EXPECT_EQ(out, "Head is null, creating... one Done\nChecking for duplicate, then adding line... two Done adding\n");
+
+    std::filesystem::create_directory(init_file);
+    testing::internal::CaptureStderr();
+    out = output_of(init_func);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read 'ZD482_Inet.txt': Is a directory\n");
+    EXPECT_EQ(out, "Adding lines from file name: ZD482_Inet.txt\nInit done\n___________________________\n\n");
 }
 
 }  // namespace

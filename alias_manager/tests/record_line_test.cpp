@@ -23,6 +23,7 @@ TEST(RecordLine, ReadsAddressThenAlias) {
     EXPECT_EQ(f->octet, (octet_array{1, -2, 3, 4}));
     EXPECT_EQ(alias(f), "abc");
     EXPECT_EQ(alias(parse_record_line("1.2.3.4 \t  x")), "x");
+    EXPECT_EQ(alias(parse_record_line("\f1.\v2.3.4\vabc")), "abc");  // every white space character
     EXPECT_EQ(parse_record_line("300.1000.-7.0 a")->octet, (octet_array{300, 1000, -7, 0}));
 }
 

@@ -8,15 +8,25 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// On a terminal, standard output is line-buffered: every prompt that ends
-// without a newline must still be on the screen before the program waits for
-// input. Each step waits for the prompt first and only then types the answer.
-TEST(Terminal, EachPromptIsShownBeforeInputIsRead) {
+// Every prompt that ends without a newline must be on the screen before the
+// program waits for input. Each step waits for the prompt first and only then
+// types the answer.
+//
+// Standard output on a pipe (`alias_manager | tee log`) is fully buffered, and
+// the C library's flush of line-buffered output before a terminal read does
+// not cover it: there every prompt is on the screen only through the
+// program's own flush.
+class Terminal : public testing::TestWithParam<bool> {};
+INSTANTIATE_TEST_SUITE_P(OutputOnTerminalOrPipe, Terminal, testing::Bool());
+
+TEST_P(Terminal, EachPromptIsShownBeforeInputIsRead) {
     TempDir dir;
     dir.write("ZD482_Inet.txt", "10.1.0.1 mid\n10.1.0.2 beta\n");
     PtyOptions options;
     options.cwd = dir.path();
-    PtySession session(ALIAS_MANAGER_BIN, {}, options);
+    const bool through_pipe = GetParam();
+    PtySession session = through_pipe ? PtySession("/bin/sh", {"-c", "\"$0\" | cat", ALIAS_MANAGER_BIN}, options)
+                                      : PtySession(ALIAS_MANAGER_BIN, {}, options);
     const std::vector<std::pair<std::string, std::string>> steps = {
         {" Enter choice: ", "1\n"},
         {"e.g: '1.1.1.1 abc'): ", "10.1.0.3 new\n"},
