@@ -26,5 +26,9 @@ number_read read_number(std::FILE* in);
 // Discards input up to and including the next newline; false at end of input.
 bool skip_line(std::FILE* in);
 
+// The errno of the last failed write of standard output before a read, 0 if
+// none failed.
+int last_output_error();
+
 // The next character, white space included, or EOF.
 int read_char(std::FILE* in);

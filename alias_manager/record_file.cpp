@@ -34,9 +34,10 @@ bool read_piece(std::FILE* stream, std::string& piece) {
     return true;
 }
 
-void init_func() {
-    std::printf("Adding lines from file name: %s\n", init_file);
-    file_handle file(std::fopen(init_file, "r"));
+void init_func(std::string_view path) {
+    const std::string name(path);
+    std::printf("Adding lines from file name: %s\n", name.c_str());
+    file_handle file(std::fopen(name.c_str(), "r"));
     if (!file) {
         report_error("Openfile failed: ");
         std::printf("ERROR opening file\n");

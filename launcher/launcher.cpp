@@ -4,6 +4,7 @@
 // ended.
 
 #include "extract.h"
+#include "info_options.h"
 
 #include <array>
 #include <cerrno>
@@ -212,6 +213,7 @@ void child_sig_handler(int sig) {
 }
 
 int main(int argc, char* argv[]) {
+    answer_help_or_version(argc, argv);
     fill_error_texts();
     if (argc < 2) report("No parameter provided\n");
 

@@ -48,7 +48,7 @@ protected:
 TEST_F(RecordFile, LoadsEveryLineFormAndReportsEachPiece) {
     dir.write(init_file, "1.1.1.1 first\r\n\n2.2.2.2 second\n" + std::string(30, ' ') + "3.3.3.3 x\n"
                          "4.4.4.4 last");
-    EXPECT_EQ(output_of(init_func),
+    EXPECT_EQ(output_of([] { init_func(init_file); }),
               "Adding lines from file name: ZD482_Inet.txt\n"
               "Head is null, creating... first Done\n"
               "Checking for duplicate, then adding line... second Done adding\n"
@@ -60,7 +60,7 @@ TEST_F(RecordFile, LoadsEveryLineFormAndReportsEachPiece) {
 
 TEST_F(RecordFile, EmptyFileAndEmptyTable) {
     dir.write(init_file, "");
-    EXPECT_EQ(output_of(init_func),
+    EXPECT_EQ(output_of([] { init_func(init_file); }),
               "Adding lines from file name: ZD482_Inet.txt\nInit done\n___________________________\n\n");
     EXPECT_TRUE(save_to_file_wrapper("empty.txt"));
     EXPECT_TRUE(dir.exists("empty.txt"));
@@ -78,7 +78,7 @@ TEST_F(RecordFile, SaveWritesPreOrderAndLoadRebuildsTheSameShape) {
               "10.0.0.6 t\n10.0.0.5 p\n255.255.255.255 zzzzzzzzzz\n");
     clear_table();
     std::filesystem::rename("saved.txt", init_file);
-    output_of(init_func);
+    output_of([] { init_func(init_file); });
     ASSERT_TRUE(save_to_file_wrapper("again.txt"));
     EXPECT_EQ(dir.read("again.txt"), saved);  // same pre-order means the same shape
 }
