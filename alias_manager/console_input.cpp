@@ -1,9 +1,28 @@
 #include "console_input.h"
 
+#include <cerrno>
+
 #include "decimal_scan.h"
 
+namespace {
+
+int output_error = 0;
+
+// Shows the prompt before a read. stdio drops the text of a failed write, so
+// the reason is kept for the end of the program.
+void flush_prompt() {
+    errno = 0;
+    if (std::fflush(stdout) != 0) output_error = errno;
+}
+
+}  // namespace
+
+int last_output_error() {
+    return output_error;
+}
+
 std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
-    std::fflush(stdout);
+    flush_prompt();
     std::string line;
     while (line.size() < max_chars) {
         int c = std::getc(in);
@@ -16,7 +35,7 @@ std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
 }
 
 number_read read_number(std::FILE* in) {
-    std::fflush(stdout);
+    flush_prompt();
     StreamSource source(in);
     skip_space(source);
     if (source.peek() == EOF) return {read_status::end_of_input, 0};
@@ -26,7 +45,7 @@ number_read read_number(std::FILE* in) {
 }
 
 bool skip_line(std::FILE* in) {
-    std::fflush(stdout);
+    flush_prompt();
     for (;;) {
         int c = std::getc(in);
         if (c == EOF) return false;
@@ -50,6 +69,6 @@ bool rest_of_line_is_blank(std::FILE* in) {
 }
 
 int read_char(std::FILE* in) {
-    std::fflush(stdout);
+    flush_prompt();
     return std::getc(in);
 }

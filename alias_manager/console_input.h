@@ -32,5 +32,9 @@ bool skip_line(std::FILE* in);
 // included, is discarded and the answer is false.
 bool rest_of_line_is_blank(std::FILE* in);
 
+// The errno of the last failed write of standard output before a read, 0 if
+// none failed.
+int last_output_error();
+
 // The next character, white space included, or EOF.
 int read_char(std::FILE* in);

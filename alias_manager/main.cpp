@@ -2,19 +2,21 @@
 // main, so that a test driver can link the same front end and end sessions
 // its own way.
 
-#include <cstdlib>
-
+#include "command_line.h"
 #include "dialogs.h"
+#include "exit_status.h"
 #include "menu.h"
 
 void stop_at_end_of_input() {
-    std::exit(0);
+    exit_after_output();
 }
 
 void UI_exit() {
-    std::exit(0);  // the normal exit writes out buffered output
+    exit_after_output();
 }
 
-int main() {
-    run_alias_manager();
+int main(int argc, char* argv[]) {
+    const command_line line = parse_command_line(argc, argv);
+    if (line.request == command_request::session) run_alias_manager(line.record_file);
+    answer_command_line(line);
 }

@@ -48,8 +48,8 @@ void pause_for_enter() {
 
 }  // namespace
 
-void run_alias_manager() {
-    init_func();
+void run_alias_manager(std::string_view record_file) {
+    init_func(record_file);
     display_list();
     std::int32_t choice = 0;
     for (;;) {

@@ -48,15 +48,16 @@ bool read_piece(std::FILE* stream, std::string& piece) {
     return true;
 }
 
-void init_func() {
-    std::printf("Adding lines from file name: %s\n", init_file);
-    stream_handle file(std::fopen(init_file, "r"));
+void init_func(std::string_view path) {
+    const std::string name(path);
+    std::printf("Adding lines from file name: %s\n", name.c_str());
+    stream_handle file(std::fopen(name.c_str(), "r"));
     if (!file) {
         report_error("Openfile failed: ");
         std::printf("ERROR opening file\n");
         return;
     }
-    load_records(file.get(), init_file);
+    load_records(file.get(), name);
     file.reset();
     std::printf("Init done\n___________________________\n\n");
 }

@@ -18,8 +18,9 @@ constexpr std::size_t piece_max_length = 26;
 // end the piece and are not part of it. Returns false at end of input.
 bool read_piece(std::FILE* stream, std::string& piece);
 
-// Loads `init_file` from the working directory into the table.
-void init_func();
+// Loads the record file `path` into the table; a relative name is taken from
+// the working directory. The program's default is `init_file`.
+void init_func(std::string_view path);
 
 // Adds every line of `stream` to the table. A read error is reported on
 // standard error with `name`; the records read before it are kept.

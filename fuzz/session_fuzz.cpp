@@ -10,6 +10,7 @@
 #include "address_tree.h"
 #include "dialogs.h"
 #include "menu.h"
+#include "record_file.h"
 #include "session_checks.h"
 #include "session_input.h"
 #include "session_jail.h"
@@ -39,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     jail_prepare(input.records, input.keys);
     jail_enter();
     try {
-        run_alias_manager();
+        run_alias_manager(init_file);
     } catch (const session_end&) {
     }
     jail_leave();

@@ -4,6 +4,7 @@
 // ended.
 
 #include "extract.h"
+#include "info_options.h"
 
 #include <array>
 #include <cerrno>
@@ -229,6 +230,7 @@ void child_sig_handler(int sig) {
 
 int main(int argc, char* argv[]) {
     settle_inherited_state();
+    answer_help_or_version(argc, argv);
     fill_error_texts();
     if (argc < 2) report("No parameter provided\n");
 

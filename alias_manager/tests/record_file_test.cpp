@@ -58,7 +58,7 @@ protected:
 TEST_F(RecordFile, LoadsEveryLineFormAndReportsEachPiece) {
     dir.write(init_file, "1.1.1.1 first\r\n\n2.2.2.2 second\n" + std::string(30, ' ') + "3.3.3.3 x\n"
                          "4.4.4.4 last");
-    EXPECT_EQ(output_of(init_func),
+    EXPECT_EQ(output_of([] { init_func(init_file); }),
               "Adding lines from file name: ZD482_Inet.txt\n"
               "Head is null, creating... first Done\n"
               "Checking for duplicate, then adding line... second Done adding\n"
@@ -70,7 +70,7 @@ TEST_F(RecordFile, LoadsEveryLineFormAndReportsEachPiece) {
 
 TEST_F(RecordFile, EmptyFileAndEmptyTable) {
     dir.write(init_file, "");
-    EXPECT_EQ(output_of(init_func),
+    EXPECT_EQ(output_of([] { init_func(init_file); }),
               "Adding lines from file name: ZD482_Inet.txt\nInit done\n___________________________\n\n");
     EXPECT_TRUE(save_to_file_wrapper("empty.txt"));
     EXPECT_TRUE(dir.exists("empty.txt"));
@@ -88,7 +88,7 @@ TEST_F(RecordFile, SaveWritesPreOrderAndLoadRebuildsTheSameShape) {
               "10.0.0.6 t\n10.0.0.5 p\n255.255.255.255 zzzzzzzzzz\n");
     clear_table();
     std::filesystem::rename("saved.txt", init_file);
-    output_of(init_func);
+    output_of([] { init_func(init_file); });
     ASSERT_TRUE(save_to_file_wrapper("again.txt"));
     EXPECT_EQ(dir.read("again.txt"), saved);  // same pre-order means the same shape
 }
@@ -305,7 +305,7 @@ TEST_F(RecordFile, ReadErrorIsReportedAndEarlierRecordsKept) {
 
     std::filesystem::create_directory(init_file);
     testing::internal::CaptureStderr();
-    out = output_of(init_func);
+    out = output_of([] { init_func(init_file); });
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read 'ZD482_Inet.txt': Is a directory\n");
     EXPECT_EQ(out, "Adding lines from file name: ZD482_Inet.txt\nInit done\n___________________________\n\n");
 }

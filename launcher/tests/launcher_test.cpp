@@ -283,6 +283,30 @@ TEST_F(Launcher, NoArgument) {
     EXPECT_EQ(r.output, "No command line to run\n");
 }
 
+// --help and --version are options only as the one and only argument; with
+// anything after them they are the command to run, as any other word.
+TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
+    RunOptions options;
+    options.cwd = dir.path();
+    options.args = {"--help"};
+    options.timeout = deadline;
+    RunResult r = run_program(launcher, options);
+    EXPECT_TRUE(r.exited_with(0));
+    EXPECT_TRUE(r.out.starts_with("Usage: launcher 'COMMAND [ARGUMENT...]'\n")) << r.out;
+    EXPECT_EQ(r.err, "");
+    options.args = {"--version"};
+    r = run_program(launcher, options);
+    EXPECT_TRUE(r.exited_with(0));
+    EXPECT_EQ(r.out, "launcher (alias_tools) " ALIAS_TOOLS_VERSION "\n");
+    EXPECT_FALSE(dir.exists(log_name));
+
+    const auto run = this->run({"--help", "extra"});
+    ASSERT_TRUE(exited_zero(run.status)) << run.output;
+    EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
+                                      "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
+    EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
+}
+
 TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
     std::filesystem::create_directory(dir.file(log_name));
     script("mark.sh", "touch ran\n");
