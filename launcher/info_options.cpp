@@ -1,9 +1,8 @@
 #include "info_options.h"
 
-#include <cerrno>
+#include "output_status.h"
+
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string_view>
 
 namespace {
@@ -19,18 +18,6 @@ void print_help() {
         "and backslashes have no special meaning, and further arguments are ignored.\n"
         "--help and --version are options only as the one and only argument.\n"
         "Manual: man launcher\n");
-}
-
-[[noreturn]] void exit_after_output() {
-    errno = 0;
-    const bool flush_failed = std::fflush(stdout) != 0;
-    const int reason = flush_failed ? errno : 0;
-    if (flush_failed || std::ferror(stdout)) {
-        std::fprintf(stderr, "launcher: write error%s%s\n", reason != 0 ? ": " : "",
-                     reason != 0 ? std::strerror(reason) : "");
-        std::exit(1);
-    }
-    std::exit(0);
 }
 
 }  // namespace

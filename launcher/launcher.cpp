@@ -4,6 +4,7 @@
 // ended.
 
 #include "extract.h"
+#include "output_status.h"
 #include "info_options.h"
 
 #include <array>
@@ -64,7 +65,7 @@ void write_error(std::string_view text, int err) {
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
-    std::fflush(stdout);
+    if (std::fflush(stdout) != 0) note_output_error(errno);
 }
 
 // Makes the start-up state that the rest relies on, whatever the launcher
@@ -255,5 +256,5 @@ int main(int argc, char* argv[]) {
 
     report("Parent process is sleeping\n");
     sleep(1);
-    return 0;
+    exit_after_output();
 }

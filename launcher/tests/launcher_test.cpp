@@ -247,6 +247,12 @@ TEST_F(Launcher, RedirectedOutputHoldsTheReportsAndTheTerminalTheCommand) {
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_EQ(r.output, not_replaced);
     EXPECT_TRUE(in_order(dir.read("report.txt"), report(256, "Child exited normally with status 1\n")));
+
+    // Reports that cannot be written are no success; the command still ran.
+    r = run_shell("exec \"$0\" \"$1\" >/dev/full", {"./out.sh"});
+    ASSERT_TRUE(r.status && WIFEXITED(*r.status)) << r.output;
+    EXPECT_EQ(WEXITSTATUS(*r.status), 1) << r.output;
+    EXPECT_EQ(r.output, "command-output\nlauncher: write error: No space left on device\n");
 }
 
 TEST_F(Launcher, RedirectedReportsAreWrittenOutAsTheyArePrinted) {
