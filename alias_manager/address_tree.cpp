@@ -21,11 +21,11 @@ void print_record(const address_t& record) {
                 record.octet[3], record.alias.data());
 }
 
-address_t* new_record(const record_fields& fields, address_t* parent) {
+address_t* new_record(const record_fields& fields, const alias_index::place& place) {
     try {
         held_addresses.insert(fields.octet);
-        std::unique_ptr<address_t> record(new address_t{fields.octet, fields.alias, nullptr, nullptr, parent});
-        alias_order.insert(record.get());
+        std::unique_ptr<address_t> record(new address_t{fields.octet, fields.alias, nullptr, nullptr, place.parent});
+        alias_order.insert(record.get(), place);
         return record.release();
     } catch (const std::bad_alloc&) {
         held_addresses.erase(fields.octet);
@@ -55,19 +55,19 @@ void add_func(std::string_view line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
+    const alias_index::place place = alias_order.empty_place(fields->alias.data());
     if (head == nullptr) {
         std::printf("Head is null, creating... ");
-        head = new_record(*fields, nullptr);
+        head = new_record(*fields, place);
         if (head != nullptr) std::printf("%s Done\n", fields->alias.data());
         return;
     }
     std::printf("Checking for duplicate, then adding line... ");
-    const alias_index::place place = alias_order.empty_place(fields->alias.data());
     if (place.link == nullptr || find_duplicate_octet(head, fields->octet)) {
         std::printf("Duplicate alias or octet detected, skipping.\n");
         return;
     }
-    *place.link = new_record(*fields, place.parent);
+    *place.link = new_record(*fields, place);
     if (*place.link != nullptr) std::printf("%s Done adding\n", fields->alias.data());
 }
 
