@@ -42,7 +42,7 @@ address_t* alias_index::find(std::string_view alias) const {
 }
 
 alias_index::place alias_index::empty_place(std::string_view alias) const {
-    const alias_key key = *key_of(alias);
+    const alias_key key = key_of(alias).value();
     auto after = entries_.lower_bound(key);
     if (after != entries_.end() && after->first == key) return {after->second, nullptr, after};
     if (entries_.empty()) return {nullptr, &head, after};
