@@ -55,6 +55,7 @@ void add_func(std::string_view line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
+    held_addresses.prefetch(fields->octet);  // read after the index search; the misses overlap
     const alias_index::place place = alias_order.empty_place(fields->alias.data());
     if (head == nullptr) {
         std::printf("Head is null, creating... ");
