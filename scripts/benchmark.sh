@@ -71,7 +71,7 @@ for p in "${programs[@]}"; do
 done
 
 : > "$results"
-printf '%-4s %-16s %9s %11s %12s %11s\n' prog test records wall per-record peak-RSS
+printf '%-4s %-16s %9s %11s %12s %11s\n' prog test records net-time per-op peak-RSS
 # Prints and records one result: program, test, records, seconds, divisor, KiB.
 report() {
   awk -v p="$1" -v t="$2" -v n="$3" -v s="$4" -v d="$5" -v k="$6" \
@@ -115,20 +115,24 @@ done
 
 if command -v gnuplot >/dev/null; then
   plot=""
+  declare -A colour=([random]="#9400d3" [sorted]="#009e73" [reverse]="#0072b2" [zigzag]="#e69f00")
   for p in "${programs[@]}"; do
     for order in "${orders[@]}"; do
       grep -q "^$p *$order " "$results" || continue
       label=$([ "$p" = new ] && echo "$order, alias index" || echo "$order, before")
-      style=$([ "$p" = new ] && echo "lw 2" || echo "dt 2 lw 1.5")
-      plot+="${plot:+, }'< grep \"^$p *$order \" $results' using 3:(\$6) with linespoints $style title '$label'"
+      style=$([ "$p" = new ] && echo "lw 2 pt 7" || echo "dt 2 lw 1.5 pt 6")
+      plot+="${plot:+, }'< grep \"^$p *$order \" $results' using 3:6 with linespoints $style lc rgb '${colour[$order]}' title '$label'"
     done
   done
   gnuplot <<EOF
-set terminal svg size 720,480 dynamic font "sans,12"
+set terminal svg size 760,480 dynamic font "sans,12"
 set output "build-bench/time_per_record.svg"
 set logscale xy
+set format x "10^{%L}"
+set format y "%g"
+set xrange [800:1250000]
 set xlabel "records N"
-set ylabel "load, list and quit: time per record (us)"
+set ylabel "load, list and quit: time per record (µs)"
 set key outside right
 set grid
 plot $plot
