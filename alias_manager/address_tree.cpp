@@ -1,9 +1,11 @@
 #include "address_tree.h"
 
 #include <cstdio>
+#include <memory>
 #include <new>
 
 #include "address_index.h"
+#include "alias_index.h"
 #include "tree_walk.h"
 
 address_t* head = nullptr;
@@ -19,14 +21,27 @@ void print_record(const address_t& record) {
                 record.octet[3], record.alias.data());
 }
 
-address_t* new_record(const record_fields& fields) {
+address_t* new_record(const record_fields& fields, const alias_index::place& place) {
     try {
         held_addresses.insert(fields.octet);
-        return new address_t{fields.octet, fields.alias, nullptr, nullptr};
+        std::unique_ptr<address_t> record(new address_t{fields.octet, fields.alias, nullptr, nullptr, place.parent});
+        alias_order.insert(record.get(), place);
+        return record.release();
     } catch (const std::bad_alloc&) {
         held_addresses.erase(fields.octet);
         std::printf("Out of memory, skipping.\n");
         return nullptr;
+    }
+}
+
+// Visits the subtree of `node` in alias order; the whole table through the
+// alias index, which needs no descent.
+template <class Visit>
+void visit_in_order(const address_t* node, Visit&& visit) {
+    if (node != nullptr && node == head) {
+        alias_order.for_each(visit);
+    } else {
+        walk_in_order(node, visit);
     }
 }
 
@@ -40,20 +55,21 @@ void add_func(std::string_view line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
+    held_addresses.prefetch(fields->octet);  // read after the index search; the misses overlap
+    const alias_index::place place = alias_order.empty_place(fields->alias.data());
     if (head == nullptr) {
         std::printf("Head is null, creating... ");
-        head = new_record(*fields);
+        head = new_record(*fields, place);
         if (head != nullptr) std::printf("%s Done\n", fields->alias.data());
         return;
     }
     std::printf("Checking for duplicate, then adding line... ");
-    address_t** link = find_empty_node(head, fields->alias.data());
-    if (link == nullptr || find_duplicate_octet(head, fields->octet)) {
+    if (place.link == nullptr || find_duplicate_octet(head, fields->octet)) {
         std::printf("Duplicate alias or octet detected, skipping.\n");
         return;
     }
-    *link = new_record(*fields);
-    if (*link != nullptr) std::printf("%s Done adding\n", fields->alias.data());
+    *place.link = new_record(*fields, place);
+    if (*place.link != nullptr) std::printf("%s Done adding\n", fields->alias.data());
 }
 
 address_t** find_empty_node(address_t* root, std::string_view alias) {
@@ -91,7 +107,7 @@ address_t* lookup_func(std::string_view alias, address_t* node) {
 }
 
 address_t* lookup_func_wrapper(std::string_view alias) {
-    return lookup_func(alias, head);
+    return alias_order.find(alias);
 }
 
 void update_octet(address_t* record, const octet_array& octet) {
@@ -111,7 +127,7 @@ void display_list() {
 
 std::int32_t display_list_func(const address_t* node) {
     std::int32_t count = 0;
-    walk_in_order(node, [&](const address_t& record) {
+    visit_in_order(node, [&](const address_t& record) {
         print_record(record);
         ++count;
     });
@@ -125,7 +141,7 @@ void display_aliases(std::int32_t first, std::int32_t second) {
 
 std::int32_t display_aliases_func(const address_t* node, std::int32_t first, std::int32_t second) {
     std::int32_t count = 0;
-    walk_in_order(node, [&](const address_t& record) {
+    visit_in_order(node, [&](const address_t& record) {
         if (record.octet[0] != first || record.octet[1] != second) return;
         print_record(record);
         ++count;

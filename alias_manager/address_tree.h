@@ -13,6 +13,7 @@ struct address_t {
     alias_text alias;
     address_t* left;
     address_t* right;
+    address_t* parent;  // the record whose left or right link this is; null for head
 };
 
 // Root of the table; null while it is empty. Owns every record.

@@ -1,8 +1,10 @@
 // Writes a record file of N records for the load benchmark:
-//   make_table N random|sorted [seed]
+//   make_table N random|sorted|reverse|zigzag [seed]
 // Aliases "n0000000" upward, addresses 10.x.y.z, all distinct. "random"
-// shuffles the lines (a tree of logarithmic depth on average); "sorted"
-// keeps alias order (a chain as long as the table).
+// shuffles the lines (a tree of logarithmic depth on average); "sorted" keeps
+// alias order and "reverse" reverses it (chains as long as the table);
+// "zigzag" takes the aliases alternately from both ends of the alias order
+// (a path that turns at every record, as deep as the table).
 
 #include <algorithm>
 #include <cstdio>
@@ -14,7 +16,7 @@
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: make_table N random|sorted [seed]\n");
+        std::fprintf(stderr, "usage: make_table N random|sorted|reverse|zigzag [seed]\n");
         return 2;
     }
     const long count = std::strtol(argv[1], nullptr, 10);
@@ -27,6 +29,14 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[2], "random") == 0) {
         std::mt19937_64 random(argc > 3 ? std::strtoull(argv[3], nullptr, 10) : 1);
         std::shuffle(order.begin(), order.end(), random);
+    } else if (std::strcmp(argv[2], "reverse") == 0) {
+        std::reverse(order.begin(), order.end());
+    } else if (std::strcmp(argv[2], "zigzag") == 0) {
+        for (std::size_t i = 0; i < order.size(); ++i)
+            order[i] = i % 2 == 0 ? static_cast<long>(i / 2) : count - 1 - static_cast<long>(i / 2);
+    } else if (std::strcmp(argv[2], "sorted") != 0) {
+        std::fprintf(stderr, "unknown order '%s'\n", argv[2]);
+        return 2;
     }
     for (long i : order)
         std::printf("10.%ld.%ld.%ld n%07ld\n", i >> 16 & 255, i >> 8 & 255, i & 255, i);

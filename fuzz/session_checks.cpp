@@ -70,6 +70,9 @@ void check_table(const std::vector<octet_array>& probes) {
         FUZZ_CHECK(record.alias[alias_max_length] == '\0');
         FUZZ_CHECK(is_valid_alias(alias_of(record)));
         if (i > 0) FUZZ_CHECK(alias_of(*records[i - 1]) < alias_of(record));
+        FUZZ_CHECK(record.parent == nullptr ? &record == head
+                                            : record.parent->left == &record || record.parent->right == &record);
+        FUZZ_CHECK(lookup_func_wrapper(alias_of(record)) == &record);
         FUZZ_CHECK(find_duplicate_octet(head, record.octet));
         held.push_back(record.octet);
     }
