@@ -2,6 +2,7 @@
 # Builds alias_manager and starts it on the sample table in sample/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/packages.sh
 cmake -S . -B build >/dev/null
 cmake --build build -j2 --target alias_manager >/dev/null
 cd sample

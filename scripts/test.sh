@@ -3,6 +3,7 @@
 #   scripts/test.sh [build-dir] [extra CMake options...]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+scripts/packages.sh
 build=${1:-build}
 shift || true
 cmake -S . -B "$build" -DWARNINGS_AS_ERRORS=ON "$@"
