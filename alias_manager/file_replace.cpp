@@ -5,15 +5,18 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstdlib>
 #include <optional>
 
 namespace {
 
-// Closes the stream, flushing it first; 0 or the errno value of the failure.
-int finish(stream_handle file) {
-    int error = std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
+// Fills the stream, flushes it, syncs it to disk when `sync` is set, and
+// closes it; 0 or the errno value of the first failure.
+int fill_and_close(stream_handle file, const std::function<void(std::FILE*)>& fill, bool sync) {
+    errno = 0;
+    fill(file.get());
+    int error = std::fflush(file.get()) != 0 || std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
+    if (error == 0 && sync && fsync(fileno(file.get())) != 0) error = errno;
     if (std::fclose(file.release()) != 0 && error == 0) error = errno;
     return error;
 }
@@ -21,9 +24,7 @@ int finish(stream_handle file) {
 int write_in_place(const std::string& path, const std::function<void(std::FILE*)>& fill) {
     stream_handle file(std::fopen(path.c_str(), "w"));
     if (!file) return errno;
-    errno = 0;
-    fill(file.get());
-    return finish(std::move(file));
+    return fill_and_close(std::move(file), fill, false);
 }
 
 // The file that `path` names once symbolic links are followed; nothing for a
@@ -101,12 +102,7 @@ int replace_file(const std::string& path, const std::function<void(std::FILE*)>&
         unlink(temporary.c_str());
         return error;
     }
-    errno = 0;
-    fill(file.get());
-    int error = std::fflush(file.get()) != 0 || std::ferror(file.get()) ? (errno != 0 ? errno : EIO) : 0;
-    if (error == 0 && fsync(fileno(file.get())) != 0) error = errno;
-    int closed = finish(std::move(file));
-    if (error == 0) error = closed;
+    int error = fill_and_close(std::move(file), fill, true);
     if (error == 0 && std::rename(temporary.c_str(), target->c_str()) != 0) error = errno;
     if (error != 0) {
         unlink(temporary.c_str());
