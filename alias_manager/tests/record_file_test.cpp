@@ -170,9 +170,9 @@ TEST_F(RecordFile, ReplacementKeepsModeLinksAndOwnership) {
     dir.write("private.txt", "old\n");
     chmod(dir.file("private.txt").c_str(), 0640);
     dir.write("real.txt", "old\n");
-    symlink("real.txt", dir.file("link.txt").c_str());
+    ASSERT_EQ(symlink("real.txt", dir.file("link.txt").c_str()), 0);
     dir.write("twice.txt", "old\n");
-    link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str());
+    ASSERT_EQ(link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str()), 0);
 
     for (const char* name : {"private.txt", "link.txt", "twice.txt", "new.txt"})
         EXPECT_TRUE(save_to_file_wrapper(dir.file(name))) << name;
@@ -256,7 +256,8 @@ TEST_F(RecordFile, ReaderThatGoesAwayFailsTheSaveOnly) {
     pid_t saver = fork();
     if (saver == 0) {
         int stderr_copy = dup(2);
-        freopen("/dev/null", "w", stderr);
+        if (freopen("/dev/null", "w", stderr) == nullptr)
+            _exit(3);
         bool written = save_to_file_wrapper("fifo");
         struct sigaction after;
         sigaction(SIGPIPE, nullptr, &after);
