@@ -16,6 +16,7 @@ fi
 command -v mandoc >/dev/null || missing+=(mandoc)
 command -v man >/dev/null || missing+=(man-db)
 command -v dpkg-deb >/dev/null || missing+=(dpkg)
+command -v lintian >/dev/null || missing+=(lintian)
 [ -x /usr/bin/time ] || missing+=(time)  # the benchmark's peak memory
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
