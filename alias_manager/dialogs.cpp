@@ -50,6 +50,26 @@ std::string read_answer() {
     return answer;
 }
 
+// Asks `question` until the answer is a whole line "y" or "n".
+bool confirmed(const char* question) {
+    for (;;) {
+        std::printf("%s", question);
+        const std::string answer = read_answer();
+        if (answer == "y") return true;
+        if (answer == "n") return false;
+        std::printf("Only character 'y' or 'n' accepted, re-enter\n");
+    }
+}
+
+// Whether a save to `name` may go ahead: when the file there changed on disk
+// since this session last read or wrote it, only if the user says so.
+bool overwrite_allowed(const std::string& name) {
+    if (!changed_on_disk(name)) return true;
+    if (confirmed("File changed on disk since it was last read or saved, overwrite? (y/n): ")) return true;
+    report_declined_save(name);
+    return false;
+}
+
 std::int32_t read_locality(const char* prompt) {
     std::int32_t value = -1;
     std::printf("%s", prompt);
@@ -115,18 +135,9 @@ void UI_update() {
 
 void UI_delete() {
     address_t* record = UI_look_up();
-    if (record == nullptr) return;
-    for (;;) {
-        std::printf("Confirm deletion? (y/n): ");
-        std::string answer = read_answer();
-        if (answer == "y") {
-            std::printf("Deleting\n");
-            delete_func(record);
-            return;
-        }
-        if (answer == "n") return;
-        std::printf("Only character 'y' or 'n' accepted, re-enter\n");
-    }
+    if (record == nullptr || !confirmed("Confirm deletion? (y/n): ")) return;
+    std::printf("Deleting\n");
+    delete_func(record);
 }
 
 void UI_display_list() {
@@ -148,7 +159,7 @@ void UI_save_to_file() {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    bool written = save_to_file_wrapper(name.c_str());
+    const bool written = overwrite_allowed(name) && save_to_file_wrapper(name);
     std::printf("Typed file name (to confirm): %s\n", name.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
 }

@@ -107,6 +107,7 @@ bool PtySession::type_control(int index) {
 
 bool PtySession::type_interrupt() { return type_control(VINTR); }
 bool PtySession::type_quit() { return type_control(VQUIT); }
+bool PtySession::type_end_of_file() { return type_control(VEOF); }
 
 bool PtySession::signal_foreground(int sig) {
     pid_t group = tcgetpgrp(master_);

@@ -51,6 +51,8 @@ public:
     // Types the terminal's current INTR / QUIT character.
     bool type_interrupt();
     bool type_quit();
+    // Types the end-of-file character: a read at the start of a line gets end of input.
+    bool type_end_of_file();
     // Sends a signal to the terminal's foreground process group.
     bool signal_foreground(int sig);
 

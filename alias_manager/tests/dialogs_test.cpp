@@ -197,6 +197,21 @@ TEST(SaveDialog, NamesOfTwoHundredFiftyFiveAndSix) {
     EXPECT_FALSE(std::filesystem::exists(s.dir.file(longest + "x"), too_long));
 }
 
+TEST(SaveDialog, StandardOutputKeepsWhatItHeldAndGainsTheTable) {
+    Session s;
+    s.dir.write("ZD482_Inet.txt", records);
+    s.dir.write("session.log", "earlier\n");
+    RunOptions options;
+    options.cwd = s.dir.path();
+    options.input = "7\n/dev/stdout\n\n8\n";
+    options.args = {"-c", "exec \"$0\" >> session.log", ALIAS_MANAGER_BIN};
+    EXPECT_TRUE(run_program("/bin/sh", options).exited_with(0));
+    EXPECT_EQ(s.dir.read("session.log"),
+              "earlier\n" + start + menu + "____\n" + save_prompt +
+                  "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.4 alpha\n10.1.0.5 gamma\n10.2.0.3 zeta\n"
+                  "Typed file name (to confirm): /dev/stdout\nWrite successfully" + pause_line + quit);
+}
+
 TEST(SaveDialog, FailuresAreReportedNotCalledSuccess) {
     Session s;
     expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n8\n",
