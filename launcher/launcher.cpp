@@ -72,8 +72,11 @@ void write_error(std::string_view text, int err) {
 
 // Makes the start-up state that the rest relies on, whatever the launcher
 // inherited: descriptors 0 to 2 open, so that no file opened later takes one
-// of their numbers, and SIGCHLD at its default, without which the child's end
-// could not be waited for and the command would inherit the ignored signal.
+// of their numbers; SIGCHLD at its default, without which the child's end
+// could not be waited for and the command would inherit the ignored signal;
+// and no signal blocked, so that the launcher's own handlers are reached and
+// the command starts with an empty mask. Other inherited dispositions (an
+// ignored SIGHUP under a hang-up guard) are the caller's choice and stay.
 void settle_inherited_state() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
@@ -84,6 +87,9 @@ void settle_inherited_state() {
         }
     }
     signal(SIGCHLD, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 sigset_t handled_signals() {

@@ -63,7 +63,13 @@ protected:
     }
 
     // Terminal options for a run in the test's directory.
-    PtyOptions in_dir(std::vector<int> ignored = {}) const { return {.cwd = dir.path(), .ignored_signals = ignored}; }
+    PtyOptions in_dir(std::vector<int> ignored = {}, std::vector<int> blocked = {}) const {
+        PtyOptions options;
+        options.cwd = dir.path();
+        options.ignored_signals = std::move(ignored);
+        options.blocked_signals = std::move(blocked);
+        return options;
+    }
 
     struct Finished {
         std::string output;
@@ -194,13 +200,17 @@ TEST_F(Launcher, ReportsAStopAndAContinuation) {
 TEST_F(Launcher, QuitTypedAtTheTerminalEndsTheLauncherAtOnce) {
     // The command ignores the quit and keeps running: the launcher must not wait for it.
     script("long.sh", "trap '' QUIT; echo ready; exec sleep 600\n");
-    PtySession session(launcher, {"./long.sh"}, in_dir());
-    ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
-    ASSERT_TRUE(session.type_quit());
-    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
-    EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
-    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
-    EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+    // Also when started with the quit blocked: the launcher does not keep it so.
+    for (const auto& blocked : {std::vector<int>{}, std::vector<int>{SIGTERM, SIGQUIT}}) {
+        SCOPED_TRACE(blocked.size());
+        PtySession session(launcher, {"./long.sh"}, in_dir({}, blocked));
+        ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
+        ASSERT_TRUE(session.type_quit());
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
+        EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+        EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+    }
 }
 
 TEST_F(Launcher, InterruptTypedWhileTheCommandRunsEndsOnlyTheCommand) {
@@ -426,6 +436,14 @@ TEST_F(Launcher, CommandStartsWithNoSignalBlockedOrIgnored) {
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_NE(r.output.find("SigBlk:\t0000000000000000\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("SigIgn:\t0000000000000000\n"), std::string::npos) << r.output;
+
+    // Started with SIGTERM and SIGQUIT blocked and SIGHUP ignored, as under a
+    // hang-up guard: no signal stays blocked, and the ignored SIGHUP (bit 0)
+    // is passed on with no other ignore beside it. (grep runs directly: a
+    // shell would clear the mask itself.)
+    PtySession session(launcher, {"grep -E ^Sig(Blk|Ign): /proc/self/status"}, in_dir({SIGHUP}, {SIGTERM, SIGQUIT}));
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"SigBlk:\t0000000000000000\nSigIgn:\t0000000000000001\n"}));
 }
 
 }  // namespace
