@@ -6,6 +6,7 @@
 #include "extract.h"
 #include "output_status.h"
 #include "info_options.h"
+#include "link_rule.h"
 
 #include <array>
 #include <cerrno>
@@ -16,6 +17,7 @@
 #include <fcntl.h>
 #include <new>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,8 +72,11 @@ void write_error(std::string_view text, int err) {
 
 // Makes the start-up state that the rest relies on, whatever the launcher
 // inherited: descriptors 0 to 2 open, so that no file opened later takes one
-// of their numbers, and SIGCHLD at its default, without which the child's end
-// could not be waited for and the command would inherit the ignored signal.
+// of their numbers; SIGCHLD at its default, without which the child's end
+// could not be waited for and the command would inherit the ignored signal;
+// and no signal blocked, so that the launcher's own handlers are reached and
+// the command starts with an empty mask. Other inherited dispositions (an
+// ignored SIGHUP under a hang-up guard) are the caller's choice and stay.
 void settle_inherited_state() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
@@ -82,6 +87,9 @@ void settle_inherited_state() {
         }
     }
     signal(SIGCHLD, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 sigset_t handled_signals() {
@@ -105,11 +113,31 @@ void install_handlers(void (*handler)(int)) {
     }
 }
 
+// Opens "Error Log.txt" for writing, created or emptied. A symbolic link of
+// that name is followed only as the kernel's protected-symlinks rule allows,
+// whatever the system's setting, so that a link planted in a shared directory
+// such as /tmp cannot make a privileged run truncate another file (EACCES).
+// A name that was no link is opened with O_NOFOLLOW, so that a link put there
+// since the check fails to open; an allowed link in a shared directory cannot
+// be replaced by others, as the directory is sticky.
+int open_log() {
+    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    struct stat link {};
+    if (lstat(log_name, &link) != 0 || !S_ISLNK(link.st_mode)) return open(log_name, flags | O_NOFOLLOW, 0666);
+    struct stat directory {};
+    if (stat(".", &directory) != 0) return -1;
+    if (!may_follow_link(link, directory, geteuid())) {
+        errno = EACCES;
+        return -1;
+    }
+    return open(log_name, flags, 0666);
+}
+
 // Puts "Error Log.txt", created or emptied, on descriptor 2. dup2 keeps this
 // right when the launcher was started with descriptor 2 closed. The log's own
 // descriptor stays open beside descriptor 2 and the command inherits both.
 void redirect_stderr_to_log() {
-    const int log = open(log_name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int log = open_log();
     if (log < 0) {
         std::perror(log_name);  // still the original standard error
         _exit(1);

@@ -27,9 +27,10 @@ namespace {
     for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &action, nullptr);
     action.sa_handler = SIG_IGN;
     for (int sig : options.ignored_signals) sigaction(sig, &action, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int sig : options.blocked_signals) sigaddset(&blocked, sig);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
 
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
         static const char message[] = "pty_session: cannot change directory\n";

@@ -28,6 +28,7 @@ struct PtyOptions {
     bool echo = false;                 // terminal echoes typed input
     bool crlf = false;                 // terminal turns "\n" into "\r\n" on output
     std::vector<int> ignored_signals;  // set to SIG_IGN before exec; all others are SIG_DFL
+    std::vector<int> blocked_signals;  // blocked at exec; all others are unblocked
 };
 
 class PtySession {
