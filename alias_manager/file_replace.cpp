@@ -14,6 +14,7 @@
 
 #include "file_calls.h"
 #include "save_target.h"
+#include "write_all.h"
 
 namespace {
 
@@ -42,17 +43,8 @@ struct descriptor_sink {
 
 ssize_t write_to_sink(void* cookie, const char* data, std::size_t size) {
     auto& sink = *static_cast<descriptor_sink*>(cookie);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = save_calls.write(sink.fd, data + done, size - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            sink.error = n < 0 ? errno : EIO;
-            break;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(done);  // short: the stream's error flag is set
+    sink.error = write_all(sink.fd, {data, size}, save_calls.write);
+    return sink.error == 0 ? static_cast<ssize_t>(size) : 0;  // 0: the stream's error flag is set
 }
 
 // Fills a stream over `fd`, flushes it and, when `sync` is set, syncs `fd`;

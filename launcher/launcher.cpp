@@ -6,6 +6,7 @@
 #include "extract.h"
 #include "output_status.h"
 #include "info_options.h"
+#include "write_all.h"
 #include "link_rule.h"
 
 #include <array>
@@ -36,16 +37,6 @@ std::array<const char*, 256> error_texts{};
 void fill_error_texts() {
     for (std::size_t i = 0; i < error_texts.size(); ++i)
         error_texts[i] = strerrordesc_np(static_cast<int>(i));
-}
-
-// Async-signal-safe: only write(2).
-void write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
 }
 
 // The standard error printer's output ("text: description\n"), built without

@@ -1,5 +1,7 @@
 #include "pty_session.h"
 
+#include "write_all.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -90,13 +92,7 @@ PtySession::~PtySession() {
 }
 
 bool PtySession::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return write_all(master_, bytes) == 0;
 }
 
 bool PtySession::type_control(int index) {
