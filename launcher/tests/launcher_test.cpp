@@ -135,11 +135,15 @@ TEST_F(Launcher, ReportsTheProcessIdOfTheChild) {
 
 TEST_F(Launcher, CommandStandardErrorGoesToTheLogWhichEachRunEmpties) {
     script("both.sh", "echo to-stdout; echo to-stderr >&2\n");
+    const mode_t mask = umask(022);
     auto r = run({"./both.sh"});
+    umask(mask);
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_NE(r.output.find("to-stdout\n"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("to-stderr"), std::string::npos) << r.output;
     EXPECT_EQ(dir.read(log_name), "to-stderr\n");
+    EXPECT_EQ(std::filesystem::status(dir.file(log_name)).permissions(),
+              std::filesystem::perms(0644));  // as any new file under the umask
 
     r = run({"true"});
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
@@ -318,11 +322,19 @@ TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
     EXPECT_EQ(r.out, "launcher (alias_tools) " ALIAS_TOOLS_VERSION "\n");
     EXPECT_FALSE(dir.exists(log_name));
 
-    const auto run = this->run({"--help", "extra"});
-    ASSERT_TRUE(exited_zero(run.status)) << run.output;
-    EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
-                                      "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
-    EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
+    // An answer that cannot be written says why and ends with status 1.
+    options.args = {"-c", "exec \"$0\" --help >/dev/full", launcher};
+    r = run_program("/bin/sh", options);
+    EXPECT_TRUE(r.exited_with(1));
+    EXPECT_EQ(r.err, "launcher: write error: No space left on device\n");
+
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"--help", "extra"}, {"--vers"}}) {
+        const auto run = this->run(command);
+        ASSERT_TRUE(exited_zero(run.status)) << run.output;
+        EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
+                                          "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
+        EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
+    }
 }
 
 TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
