@@ -95,7 +95,7 @@ bool save_to_file_wrapper(std::string_view path) {
         error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
     }
     if (error != 0) {
-        report_error("Cannot save to '" + name + "'", error);
+        report_error("Cannot save to '" + std::string(name.c_str()) + "'", error);  // shown as the confirmation shows it
         return false;
     }
     seen.remember(name);

@@ -135,17 +135,48 @@ std::string saved_table(const TempDir& dir) {
 TEST_F(RecordFile, FailedSaveIsReportedAndNotSuccess) {
     // Several KiB, so that a device fails in the middle of the walk, not at close.
     load_quietly(table_lines(500, 'a'));
+    dir.write("file.txt", "old\n");
+    std::filesystem::create_directory("sub");
+    symlink("loop.txt", "loop.txt");
+    // A name cut at its NUL byte would be another file.
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(save_to_file_wrapper("missing/dir/file.txt"));
-    EXPECT_FALSE(save_to_file_wrapper(""));
-    EXPECT_FALSE(save_to_file_wrapper("/dev/full"));
+    for (const char* name : {"missing/dir/file.txt", "", "/dev/full", "file.txt/", "file.txt/x", ".", "sub/",
+                             "sub/..", "loop.txt"})
+        EXPECT_FALSE(save_to_file_wrapper(name)) << name;
+    EXPECT_FALSE(save_to_file_wrapper(std::string_view("x\0y", 3)));
     EXPECT_TRUE(save_to_file_wrapper("/dev/null"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Cannot save to 'missing/dir/file.txt': No such file or directory\n"
               "Cannot save to '': No such file or directory\n"
-              "Cannot save to '/dev/full': No space left on device\n");
+              "Cannot save to '/dev/full': No space left on device\n"
+              "Cannot save to 'file.txt/': Not a directory\n"
+              "Cannot save to 'file.txt/x': Not a directory\n"
+              "Cannot save to '.': Is a directory\n"
+              "Cannot save to 'sub/': Is a directory\n"
+              "Cannot save to 'sub/..': Is a directory\n"
+              "Cannot save to 'loop.txt': Too many levels of symbolic links\n"
+              "Cannot save to 'x': Invalid argument\n");
     EXPECT_EQ(table_in_order().size(), 500u);
-    EXPECT_EQ(names_in(dir), std::vector<std::string>{});
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"file.txt", "loop.txt", "sub"}));
+    EXPECT_EQ(dir.read("file.txt"), "old\n");
+}
+
+// Where a name leads, dot components and links walked one at a time.
+TEST_F(RecordFile, NamesLeadWhereTheirComponentsSay) {
+    add_quietly("1.2.3.4 a");
+    std::filesystem::create_directories("sub/deeper");
+    symlink("sub/deeper", "down");
+    symlink(dir.file("sub").c_str(), "sub/deeper/up");
+    // From the working directory up to the root and down again.
+    std::string from_root;
+    for (auto part = std::filesystem::path(dir.path()).relative_path(); !part.empty(); part = part.parent_path())
+        from_root += "../";
+    for (const std::string& name : std::vector<std::string>{"sub/../a.txt", "sub/deeper/../../b.txt", "down/up/c.txt", "down/./d.txt",
+                                   from_root + dir.path().substr(1) + "/e.txt", "sub/deeper//f.txt"})
+        EXPECT_TRUE(save_to_file_wrapper(name)) << name;
+    for (const std::string name : {"a.txt", "b.txt", "sub/c.txt", "sub/deeper/d.txt", "e.txt", "sub/deeper/f.txt"})
+        EXPECT_EQ(dir.read(name), "1.2.3.4 a\n") << name;
+    EXPECT_EQ(names_in(dir), (std::vector<std::string>{"a.txt", "b.txt", "down", "e.txt", "sub"}));
 }
 
 // Runs `save` in a child process whose standard error goes to `errors`, and
@@ -203,7 +234,7 @@ TEST_F(RecordFile, ReplacementKeepsModeLinksAndOpenDescriptors) {
     std::filesystem::create_directory(dir.file("sub"));
     symlink("../link.txt", dir.file("sub/chain.txt").c_str());
     symlink("created.txt", dir.file("dangling.txt").c_str());
-    dir.write("twice.txt", "old\n");
+    dir.write("twice.txt", "an old content, longer than the table that replaces it\n");
     link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str());
     dir.write("session.log", "earlier\n");
     const int log = open(dir.file("session.log").c_str(), O_WRONLY | O_APPEND);
@@ -213,7 +244,7 @@ TEST_F(RecordFile, ReplacementKeepsModeLinksAndOpenDescriptors) {
                                    long_name.c_str()})
         EXPECT_TRUE(save_to_file_wrapper(dir.file(name))) << name;
     // A descriptor of the process is written as it stands, not replaced.
-    for (const std::string name : {"/dev/fd/", "/proc/self/fd/"})
+    for (const std::string name : {"/dev/fd/", "/proc/self/fd/", "/proc/thread-self/fd/"})
         EXPECT_TRUE(save_to_file_wrapper(name + std::to_string(log))) << name;
     close(log);
 
@@ -227,7 +258,7 @@ TEST_F(RecordFile, ReplacementKeepsModeLinksAndOpenDescriptors) {
     EXPECT_EQ(std::filesystem::hard_link_count(dir.file("twice.txt")), 2u);
     EXPECT_EQ(dir.read(long_name), table);
     EXPECT_NE(status_of(dir.file(long_name)).st_ino, long_inode);  // replaced, even with the longest suffix
-    EXPECT_EQ(dir.read("session.log"), "earlier\n" + table + table);
+    EXPECT_EQ(dir.read("session.log"), "earlier\n" + table + table + table);
     const mode_t mask = umask(0);
     umask(mask);
     EXPECT_EQ(status_of(dir.file("new.txt")).st_mode & 07777, 0666u & ~mask);
