@@ -83,9 +83,11 @@ void UI_add_func() {
 address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
     std::string alias = read_line_or_stop(alias_entry_max);
-    std::printf("Typed alias: %s\n", alias.c_str());
-    if (!cut_at_newline(alias)) std::printf("String entered too long, max length 10 characters.\n");
-    address_t* record = lookup_func_wrapper(alias.c_str());
+    // The echo shows the newline as typed, so an empty line follows a whole entry.
+    const bool whole = cut_at_newline(alias);
+    std::printf("Typed alias: %s%s\n", alias.c_str(), whole ? "\n" : "");
+    if (!whole) std::printf("String entered too long, max length 10 characters.\n");
+    address_t* record = lookup_func_wrapper(alias);
     if (record == nullptr) {
         std::printf("Alias not found\n");
         return nullptr;
@@ -100,7 +102,7 @@ void UI_update() {
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
     std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
-    auto octet = entry ? parse_address(entry->c_str()) : std::nullopt;
+    auto octet = entry ? parse_address(*entry) : std::nullopt;
     if (!octet) {
         std::printf("Invalid address, skipping\n");
         return;
@@ -148,7 +150,7 @@ void UI_save_to_file() {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    bool written = save_to_file_wrapper(name.c_str());
+    bool written = save_to_file_wrapper(name);
     std::printf("Typed file name (to confirm): %s\n", name.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
 }

@@ -70,6 +70,10 @@ void load_records(std::FILE* stream, std::string_view name) {
 
 bool save_to_file_wrapper(std::string_view path) {
     const std::string name(path);
+    if (name.find('\0') != std::string::npos) {  // no file has such a name: never save to a part of it
+        report_error("Cannot save to '" + std::string(name.c_str()) + "'", EINVAL);
+        return false;
+    }
     broken_pipe_ignored during_save;
     int error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
     if (error != 0) report_error("Cannot save to '" + name + "'", error);

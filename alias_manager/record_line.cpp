@@ -22,14 +22,20 @@ std::optional<octet_array> scan_address(TextSource& in) {
     return octet;
 }
 
+bool holds_nul(std::string_view text) {
+    return text.find('\0') != std::string_view::npos;
+}
+
 }  // namespace
 
 std::optional<octet_array> parse_address(std::string_view text) {
+    if (holds_nul(text)) return std::nullopt;
     TextSource in(text);
     return scan_address(in);
 }
 
 std::optional<record_fields> parse_record_line(std::string_view line) {
+    if (holds_nul(line)) return std::nullopt;
     TextSource in(line);
     auto octet = scan_address(in);
     if (!octet) return std::nullopt;

@@ -18,10 +18,12 @@ struct record_fields {
 };
 
 // Four integers separated by single dots, each optionally preceded by white
-// space and a sign. Whatever follows the fourth number is left alone.
+// space and a sign. Whatever follows the fourth number is left alone, but a
+// text that holds a NUL byte anywhere is refused (nullopt).
 std::optional<octet_array> parse_address(std::string_view text);
 
 // The address, any run of white space, then the alias: the longest run of at
 // most 10 digits, ASCII letters and blanks. Text after the alias is ignored.
-// nullopt when any of the five parts is missing.
+// nullopt when any of the five parts is missing, or when the line holds a NUL
+// byte anywhere: C text would end there, and what follows would be lost.
 std::optional<record_fields> parse_record_line(std::string_view line);

@@ -41,15 +41,15 @@ bool fits_scanf_safely(std::string_view text) {
 }
 
 void check_record_line(std::string_view text) {
+    // A NUL byte anywhere refuses the text whole; it is never read up to the
+    // NUL. The checks below then take the text before the NUL.
+    if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
+        FUZZ_CHECK(!parse_record_line(text) && !parse_address(text));
+        text = text.substr(0, nul);
+    }
+    const std::string c_text(text);
     const auto fields = parse_record_line(text);
     const auto address = parse_address(text);
-
-    // Reading stops at the first NUL: nothing after it can matter.
-    const std::string c_text(text.substr(0, text.find('\0')));
-    const auto fields_before_nul = parse_record_line(c_text);
-    FUZZ_CHECK(fields.has_value() == fields_before_nul.has_value());
-    FUZZ_CHECK(!fields || same_fields(*fields, *fields_before_nul));
-    FUZZ_CHECK(address == parse_address(c_text));
 
     // A record line starts with an address entry.
     FUZZ_CHECK(!fields || (address && *address == fields->octet));

@@ -6,6 +6,8 @@
 
 namespace {
 
+using namespace std::string_literals;
+
 // mid is the root; beta (with children alpha and gamma) on its left, zeta on its right.
 const std::string records = "10.1.0.1 mid\n10.1.0.2 beta\n10.2.0.3 zeta\n10.1.0.4 alpha\n10.1.0.5 gamma\n";
 
@@ -68,20 +70,23 @@ TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
     expect_session("1\n100.200.300.400  webserver1\n5\n2\nwebserver\n\n8\n",
                    pass(add_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: webserver\n\nAlias not found\n") + quit);
-    expect_session("1\n\n\n1\nnonsense\n\n8\n", pass(add_prompt) + pass(add_prompt + refused) + quit);
+    // A NUL byte anywhere in the entry refuses it, even after a whole record.
+    expect_session("1\n\n\n1\nnonsense\n\n1\n1.2.3.4 x\0y\n\n8\n"s,
+                   pass(add_prompt) + pass(add_prompt + refused) + pass(add_prompt + refused) + quit);
 }
 
 TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
     Session s;
-    s.run(records + "1.1.1.1 abcdefghij\n",
-          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n8\n");
+    s.run(records + "1.1.1.1 abcdefghij\n1.1.1.2 be\n",
+          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n2\nbe\0ta\n\n8\n"s);
     const std::string not_found = "Alias not found\n";
     EXPECT_EQ(s.result.out.substr(s.result.out.find(menu)),
               pass(found("abcdefghij\n", "1.1.1.1")) +
                   pass(lookup_prompt + "Typed alias: abcdefghijk\n" +
                        "String entered too long, max length 10 characters.\n" + not_found) +
                   pass(lookup_prompt + "Typed alias:  beta\n\n" + not_found) +
-                  pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) + quit);
+                  pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) +
+                  pass(lookup_prompt + "Typed alias: be\n\n" + not_found) + quit);  // no match on "be" either
 }
 
 TEST(UpdateDialog, RefusesHeldAddressesAndKeepsOrder) {
@@ -101,9 +106,11 @@ TEST(UpdateDialog, FifteenCharactersAndUnreadableEntries) {
     // Fifteen characters and a blank excess: the newline is left for the pause.
     // Text past fifteen characters refuses the entry and its whole line.
     expect_session("3\nbeta\n 192.168.100.200\n5\n3\nbeta\n-1.+2.3.4000000000000\n\n"
-                   "3\nbeta\n192.168.100.200 \n3\nbeta\nhello\n\n3\nbeta\n1.2.3\n\n3\nnobody\n\n8\n",
+                   "3\nbeta\n192.168.100.200 \n3\nbeta\nhello\n\n3\nbeta\n1.2.3\n\n3\nbeta\n1.2.3.4\0 \n\n"
+                   "3\nnobody\n\n8\n"s,
                    pass(beta + address_prompt + refused) + pass(beta + address_prompt + refused) +
                        pass(beta + address_prompt + "192 168 100 200") +
+                       pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: nobody\n\nAlias not found\n") + quit);
@@ -199,15 +206,19 @@ TEST(SaveDialog, NamesOfTwoHundredFiftyFiveAndSix) {
 
 TEST(SaveDialog, FailuresAreReportedNotCalledSuccess) {
     Session s;
-    expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n8\n",
+    // A name holding a NUL byte is no file's name, and no part of it is saved to.
+    expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n7\nna\0me\n\n8\n"s,
                    pass(save_prompt + "Typed file name (to confirm): missing/out.txt\nWrite failed") +
                        pass(save_prompt + "Typed file name (to confirm): \nWrite failed") +
-                       pass(save_prompt + "Typed file name (to confirm): /dev/full\nWrite failed") + quit,
+                       pass(save_prompt + "Typed file name (to confirm): /dev/full\nWrite failed") +
+                       pass(save_prompt + "Typed file name (to confirm): na\nWrite failed") + quit,
                    s);
     EXPECT_EQ(s.result.err,
               "Cannot save to 'missing/out.txt': No such file or directory\n"
               "Cannot save to '': No such file or directory\n"
-              "Cannot save to '/dev/full': No space left on device\n");
+              "Cannot save to '/dev/full': No space left on device\n"
+              "Cannot save to 'na': Invalid argument\n");
+    EXPECT_FALSE(s.dir.exists("na"));
 }
 
 TEST(Dialogs, EndOfInputInsideAnyDialogStops) {

@@ -42,6 +42,13 @@ TEST(RecordLine, RefusesLinesMissingAnyPart) {
                              "1..2.3.4 a", "1 .2.3.4 a", "1,2,3,4 a", "1.2.3.+ a", "0x1.2.3.4 a",
                              "-.1.2.3 a", "1.2.3.4\t_"})
         EXPECT_FALSE(parse_record_line(line)) << '"' << line << '"';
+    // A NUL byte anywhere refuses the text, even after a whole record or address.
+    using namespace std::string_literals;
+    for (const std::string& line : {"\0"s, "1.2.3.4 abc\0"s, "\0"s + "1.2.3.4 abc", "1.2.3.4 ab\0c"s,
+                                    "1.2.3.4\0 abc"s, "1.2.3.4 abc\n\0"s}) {
+        EXPECT_FALSE(parse_record_line(line)) << testing::PrintToString(line);
+        EXPECT_FALSE(parse_address(line)) << testing::PrintToString(line);
+    }
 }
 
 TEST(RecordLine, NumbersBeyondThirtyTwoBitsAreClamped) {
