@@ -103,7 +103,8 @@ void UI_update() {
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
     std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
     auto octet = entry ? parse_address(*entry) : std::nullopt;
-    if (!octet) {
+    // The record must load back from its saved line, whatever the entry's limit.
+    if (!octet || !fits_record_line(*octet, alias_of(*record))) {
         std::printf("Invalid address, skipping\n");
         return;
     }

@@ -65,6 +65,10 @@ TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
     // pause, which returns at once.
     expect_session("1\n255.255.255.255 abcdefghij\n1\n1.2.3.4" + std::string(15, ' ') + "fits  \t\r\n8\n",
                    pass(add_prompt + added("abcdefghij")) + pass(add_prompt + added("fits")) + quit);
+    // 26 characters that a save would write as 27 (a blank before the alias)
+    // are refused, with no progress text: the reloaded file would differ.
+    expect_session("1\n1111111111.1.1.1abcdefghij\n1\n1111111111.1.1.1 abcdefghi\n8\n",
+                   pass(add_prompt + refused) + pass(add_prompt + added("abcdefghi")) + quit);
     // Text past the limit refuses the entry; the rest of the line is never read
     // as an answer, so the pause waits for a fresh Enter (here the 5 line).
     expect_session("1\n100.200.300.400  webserver1\n5\n2\nwebserver\n\n8\n",

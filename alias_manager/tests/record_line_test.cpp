@@ -52,10 +52,26 @@ TEST(RecordLine, RefusesLinesMissingAnyPart) {
 }
 
 TEST(RecordLine, NumbersBeyondThirtyTwoBitsAreClamped) {
-    auto f = parse_record_line("2147483647.2147483648.-2147483648.-99999999999999999999999 big");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->octet, (octet_array{INT_MAX, INT_MAX, INT_MIN, INT_MIN}));
+    EXPECT_EQ(parse_address("2147483647.2147483648.-2147483648.-99999999999999999999999"),
+              (octet_array{INT_MAX, INT_MAX, INT_MIN, INT_MIN}));
+    EXPECT_EQ(parse_record_line("99999999999999.0.0.-1 big")->octet, (octet_array{INT_MAX, 0, 0, -1}));
     EXPECT_EQ(parse_address("000000000000000000000000000012.0.0.1")->at(0), 12);
+}
+
+TEST(RecordLine, WrittenFormMustFitTwentySixCharacters) {
+    // What counts is the line a save writes: signs, zeros and blanks fall
+    // away, clamping shortens, and one blank comes in before the alias.
+    EXPECT_EQ(alias(parse_record_line("255.255.255.255 abcdefghij")), "abcdefghij");
+    EXPECT_EQ(alias(parse_record_line("1111111111.1.1.1 abcdefghi")), "abcdefghi");
+    EXPECT_EQ(alias(parse_record_line("1111111111.1.1.1abcdefghij")), "<refused>");  // 26 read, 27 written
+    EXPECT_EQ(alias(parse_record_line("-1111111111.1.1.1 abcdefgh")), "abcdefgh");
+    EXPECT_EQ(alias(parse_record_line("-1111111111.1.1.1 abcdefgh ")), "<refused>");  // a trailing blank counts
+    EXPECT_EQ(alias(parse_record_line("+0001.+0002.  0003.0004     abcdefghij")), "abcdefghij");
+    EXPECT_EQ(alias(parse_record_line("99999999999.1.1.1 abcdefghi")), "abcdefghi");  // 2147483647
+    EXPECT_EQ(alias(parse_record_line("99999999999.1.1.1 abcdefghij")), "<refused>");
+    EXPECT_TRUE(fits_record_line({INT_MIN, 0, 0, 0}, "abcdefgh"));
+    EXPECT_FALSE(fits_record_line({INT_MIN, 0, 0, 0}, "abcdefghi"));
+    EXPECT_FALSE(fits_record_line({INT_MIN, INT_MIN, INT_MIN, INT_MIN}, "a"));
 }
 
 TEST(RecordLine, AddressAloneIgnoresWhatFollows) {
