@@ -21,16 +21,18 @@ int last_output_error() {
     return output_error;
 }
 
-std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
+std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars) {
     flush_prompt();
-    std::string line;
-    while (line.size() < max_chars) {
+    line_read line{{}, false};
+    for (bool first = true; line.text.size() < max_chars; first = false) {
         int c = std::getc(in);
-        if (c == EOF) break;
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+        if (c == EOF && first) return std::nullopt;
+        if (c == EOF || c == '\n') {
+            line.whole = true;
+            break;
+        }
+        line.text.push_back(static_cast<char>(c));
     }
-    if (line.empty() && max_chars > 0) return std::nullopt;
     return line;
 }
 

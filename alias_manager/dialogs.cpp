@@ -18,7 +18,7 @@ constexpr std::size_t file_name_max = 256;
 // Longest deletion answer that can be valid: "y", a carriage return, the newline.
 constexpr std::size_t answer_max = 3;
 
-std::string read_line_or_stop(std::size_t max_chars) {
+line_read read_line_or_stop(std::size_t max_chars) {
     auto line = read_line(stdin, max_chars);
     if (!line) stop_at_end_of_input();
     return *line;
@@ -27,27 +27,18 @@ std::string read_line_or_stop(std::size_t max_chars) {
 // A line of at most `max_chars`, or nullopt when the line goes on past that
 // with text that is not blank; the rest of such a line is discarded.
 std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
-    std::string line = read_line_or_stop(max_chars);
-    bool cut = line.size() == max_chars && line.back() != '\n';
-    if (cut && !rest_of_line_is_blank(stdin)) return std::nullopt;
-    return line;
-}
-
-// Cuts `text` at its newline; false when it holds none.
-bool cut_at_newline(std::string& text) {
-    auto newline = text.find('\n');
-    if (newline == std::string::npos) return false;
-    text.erase(newline);
-    return true;
+    line_read line = read_line_or_stop(max_chars);
+    if (!line.whole && !rest_of_line_is_blank(stdin)) return std::nullopt;
+    return line.text;
 }
 
 // The whole answer line without its line end. A line longer than any valid
 // answer is read to its end and comes back cut, still invalid.
 std::string read_answer() {
-    std::string answer = read_line_or_stop(answer_max);
-    if (!cut_at_newline(answer) && answer.size() == answer_max) skip_line(stdin);
-    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
-    return answer;
+    line_read answer = read_line_or_stop(answer_max);
+    if (!answer.whole) skip_line(stdin);
+    if (!answer.text.empty() && answer.text.back() == '\r') answer.text.pop_back();
+    return answer.text;
 }
 
 std::int32_t read_locality(const char* prompt) {
@@ -76,18 +67,16 @@ void UI_add_func() {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
-    cut_at_newline(*line);
     add_func(*line);
 }
 
 address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
-    std::string alias = read_line_or_stop(alias_entry_max);
-    // The echo shows the newline as typed, so an empty line follows a whole entry.
-    const bool whole = cut_at_newline(alias);
-    std::printf("Typed alias: %s%s\n", alias.c_str(), whole ? "\n" : "");
-    if (!whole) std::printf("String entered too long, max length 10 characters.\n");
-    address_t* record = lookup_func_wrapper(alias);
+    const line_read alias = read_line_or_stop(alias_entry_max);
+    // The echo shows the newline of a whole entry, so an empty line follows.
+    std::printf("Typed alias: %s%s\n", alias.text.c_str(), alias.whole ? "\n" : "");
+    if (!alias.whole) std::printf("String entered too long, max length 10 characters.\n");
+    address_t* record = lookup_func_wrapper(alias.text);
     if (record == nullptr) {
         std::printf("Alias not found\n");
         return nullptr;
@@ -146,12 +135,12 @@ void UI_display_aliases() {
 
 void UI_save_to_file() {
     std::printf("Enter file name to be saved (max 255 characters): ");
-    std::string name = read_line_or_stop(file_name_max);
-    if (!cut_at_newline(name)) {
+    const line_read name = read_line_or_stop(file_name_max);
+    if (!name.whole) {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    bool written = save_to_file_wrapper(name);
-    std::printf("Typed file name (to confirm): %s\n", name.c_str());
+    bool written = save_to_file_wrapper(name.text);
+    std::printf("Typed file name (to confirm): %s\n", name.text.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
 }

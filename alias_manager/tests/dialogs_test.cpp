@@ -235,17 +235,29 @@ TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
         EXPECT_TRUE(s.result.exited_with(0)) << input;
         EXPECT_EQ(s.result.err, "") << input;
     }
-    // An entry ended by the end of input rather than a newline counts as too
-    // long; the look-up then goes on with the text as read.
+    // A last line that the end of input cuts short is handled as if its
+    // newline were there; the pause then meets the end of input.
     Session s;
-    s.run(records, "2\nbeta");
-    EXPECT_EQ(s.result.out, start + menu + "____\n" + lookup_prompt + "Typed alias: beta\n" +
-                                "String entered too long, max length 10 characters.\nAddress found: 10.1.0.2\n" +
-                                pause_line);
-    s.run(records, "7\nname");
-    EXPECT_EQ(s.result.out, start + menu + "____\n" + save_prompt +
-                                "String entered too long, max length 255 characters, exiting.\n" + pause_line);
-    EXPECT_FALSE(s.dir.exists("name"));
+    for (const auto& [input, output] : std::vector<std::pair<std::string, std::string>>{
+             {"2\nbeta", found("beta\n", "10.1.0.2")},
+             {"2\nabcdefghijk", lookup_prompt + "Typed alias: abcdefghijk\n" +
+                                    "String entered too long, max length 10 characters.\nAlias not found\n"},
+             {"1\n1.2.3.4 new", add_prompt + added("new")},
+             {"1\n255.255.255.255 abcdefghij", add_prompt + added("abcdefghij")},
+             {"4\nbeta\ny", found("beta\n", "10.1.0.2") + confirm + "Deleting\n"},
+             {"7\n" + std::string(256, 'n'),
+              save_prompt + "String entered too long, max length 255 characters, exiting.\n"},
+         }) {
+        s.run(records, input);
+        EXPECT_TRUE(s.result.exited_with(0)) << input;
+        EXPECT_EQ(s.result.out, start + menu + "____\n" + output + pause_line) << input;
+    }
+    s.run(records, "1\n5.5.5.5 new\n\n7\nhosts.txt");
+    EXPECT_TRUE(s.result.exited_with(0));
+    EXPECT_EQ(s.result.out, start + pass(add_prompt + added("new")) + menu + "____\n" + save_prompt +
+                                "Typed file name (to confirm): hosts.txt\nWrite successfully" + pause_line);
+    EXPECT_EQ(s.dir.read("hosts.txt"), "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.4 alpha\n10.1.0.5 gamma\n"
+                                       "10.2.0.3 zeta\n5.5.5.5 new\n");
 }
 
 }  // namespace
