@@ -16,6 +16,8 @@ struct line_read {
 // A line of at most `max_chars` characters, its newline counted among them
 // when it fits; what does not fit stays unread and the line comes back cut
 // (`whole` false). The end of input ends a last line as its newline would.
+// One carriage return directly before the line end belongs to the line end,
+// as if it had not been typed: it is neither in the text nor counted.
 // nullopt at end of input before any character was read.
 std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars);
 
@@ -43,5 +45,6 @@ bool rest_of_line_is_blank(std::FILE* in);
 // none failed.
 int last_output_error();
 
-// The next character, white space included, or EOF.
+// The next character, white space included, or EOF. A carriage return
+// directly before a newline is read with it and comes back as the newline.
 int read_char(std::FILE* in);

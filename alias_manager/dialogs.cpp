@@ -15,8 +15,8 @@ constexpr std::size_t add_entry_max = 26;
 constexpr std::size_t alias_entry_max = 11;
 constexpr std::size_t address_entry_max = 15;
 constexpr std::size_t file_name_max = 256;
-// Longest deletion answer that can be valid: "y", a carriage return, the newline.
-constexpr std::size_t answer_max = 3;
+// Longest deletion answer that can be valid: "y" and its newline.
+constexpr std::size_t answer_max = 2;
 
 line_read read_line_or_stop(std::size_t max_chars) {
     auto line = read_line(stdin, max_chars);
@@ -37,7 +37,6 @@ std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
 std::string read_answer() {
     line_read answer = read_line_or_stop(answer_max);
     if (!answer.whole) skip_line(stdin);
-    if (!answer.text.empty() && answer.text.back() == '\r') answer.text.pop_back();
     return answer.text;
 }
 

@@ -50,6 +50,25 @@ TEST(ReadLine, TakesAtMostTheLimitAndLeavesTheRest) {
     EXPECT_EQ(next_line(too_long, 11), "[end]");
 }
 
+TEST(ReadLine, CarriageReturnBeforeTheLineEndIsNotTyped) {
+    Input in("abc\r\nabcdefghij\r\nabcdefghijk\r\na\rb\r\r\n\r\nabcdefghi\rx\nxy\r");
+    EXPECT_EQ(next_line(in, 11), "abc");
+    EXPECT_EQ(next_line(in, 11), "abcdefghij");  // the carriage return is not counted
+    EXPECT_EQ(next_line(in, 11), "abcdefghijk [cut]");
+    EXPECT_EQ(read_char(in.get()), '\n');  // what is left: one line end
+    EXPECT_EQ(next_line(in, 11), "a\rb\r");  // only the one right before the newline goes
+    EXPECT_EQ(next_line(in, 11), "");
+    EXPECT_EQ(next_line(in, 11), "abcdefghi\rx [cut]");
+    EXPECT_EQ(read_char(in.get()), '\n');
+    EXPECT_EQ(next_line(in, 11), "xy");  // before the end of input too
+    EXPECT_EQ(next_line(in, 11), "[end]");
+    Input chars("\rx\r");
+    EXPECT_EQ(read_char(chars.get()), '\r');
+    EXPECT_EQ(read_char(chars.get()), 'x');
+    EXPECT_EQ(read_char(chars.get()), '\n');
+    EXPECT_EQ(read_char(chars.get()), EOF);
+}
+
 TEST(ReadNumber, SkipsWhiteSpaceAndClampsBeyondThirtyTwoBits) {
     Input in("\n\n  42 -7\t+0\n99999999999 -2147483649 4294967306\n");
     for (int expected : {42, -7, 0, INT_MAX, INT_MIN, INT_MAX}) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "session.h"
 
@@ -223,6 +224,41 @@ TEST(SaveDialog, FailuresAreReportedNotCalledSuccess) {
               "Cannot save to '/dev/full': No space left on device\n"
               "Cannot save to 'na': Invalid argument\n");
     EXPECT_FALSE(s.dir.exists("na"));
+}
+
+// Every file of the session's directory with its content.
+std::map<std::string, std::string> files_of(const Session& s) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(s.dir.path()))
+        files[entry.path().filename().string()] = s.dir.read(entry.path().filename().string());
+    return files;
+}
+
+TEST(Dialogs, CrLfLinesGiveTheSameSessionAsLf) {
+    // One carriage return before each newline is as if it had not been typed,
+    // at every prompt: the same transcript and the same files. A line that
+    // follows an entry directly shows whether the entry's newline was read.
+    const std::string longest_name(255, 'n');
+    for (const std::string& input : std::vector<std::string>{
+             "1\n1.2.3.4 newrec\n\n7\nhosts.txt\n\n8\n",
+             "1\n255.255.255.255 abcdefghi\n5\n8\n",  // 25 characters and the newline fit
+             "1\n255.255.255.255 abcdefghij\n5\n8\n",  // 26: the newline is left for the pause
+             "2\nbeta\n5\n2\nabcdefghij\n5\n2\nabcdefghijk\n5\n8\n",
+             "3\nbeta\n192.168.100.20\n5\n3\nbeta\n192.168.100.201\n5\n8\n",
+             "4\nbeta\nY\ny\n5\n8\n",
+             "6\n10\n2\n5\n8\n",
+             "7\n" + longest_name + "\n5\n7\n" + longest_name + "x\n5\n8\n",
+         }) {
+        std::string crlf_input;
+        for (char c : input) crlf_input += c == '\n' ? "\r\n" : std::string(1, c);
+        Session lf, crlf;
+        lf.run(records, input);
+        crlf.run(records, crlf_input);
+        const std::string shown = testing::PrintToString(input);
+        EXPECT_TRUE(crlf.result.exited_with(0)) << shown;
+        EXPECT_EQ(crlf.result.out, lf.result.out) << shown;
+        EXPECT_EQ(files_of(crlf), files_of(lf)) << shown;
+    }
 }
 
 TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
