@@ -45,6 +45,7 @@ bool rest_of_line_is_blank(std::FILE* in);
 // none failed.
 int last_output_error();
 
-// The next character, white space included, or EOF. A carriage return
-// directly before a newline is read with it and comes back as the newline.
+// The next character, white space included, or EOF. A carriage return that
+// ends a line (a newline or the end of input follows) is read with the
+// newline and comes back as a newline.
 int read_char(std::FILE* in);
