@@ -62,11 +62,6 @@ TEST(ReadLine, CarriageReturnBeforeTheLineEndIsNotTyped) {
     EXPECT_EQ(read_char(in.get()), '\n');
     EXPECT_EQ(next_line(in, 11), "xy");  // before the end of input too
     EXPECT_EQ(next_line(in, 11), "[end]");
-    Input chars("\rx\r");
-    EXPECT_EQ(read_char(chars.get()), '\r');
-    EXPECT_EQ(read_char(chars.get()), 'x');
-    EXPECT_EQ(read_char(chars.get()), '\n');
-    EXPECT_EQ(read_char(chars.get()), EOF);
 }
 
 TEST(ReadNumber, SkipsWhiteSpaceAndClampsBeyondThirtyTwoBits) {

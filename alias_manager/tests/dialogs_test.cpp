@@ -280,7 +280,6 @@ TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
                                     "String entered too long, max length 10 characters.\nAlias not found\n"},
              {"1\n1.2.3.4 new", add_prompt + added("new")},
              {"1\n255.255.255.255 abcdefghij", add_prompt + added("abcdefghij")},
-             {"4\nbeta\ny", found("beta\n", "10.1.0.2") + confirm + "Deleting\n"},
              {"7\n" + std::string(256, 'n'),
               save_prompt + "String entered too long, max length 255 characters, exiting.\n"},
          }) {
