@@ -8,6 +8,15 @@ namespace {
 
 int output_error = 0;
 
+// After a carriage return: whether the line ends there, at a newline (which
+// is read) or at the end of input. Any other character is left unread.
+bool line_ends_after_cr(std::FILE* in) {
+    int c = std::getc(in);
+    if (c == '\n' || c == EOF) return true;
+    std::ungetc(c, in);
+    return false;
+}
+
 // Shows the prompt before a read. stdio drops the text of a failed write, so
 // the reason is kept for the end of the program.
 void flush_prompt() {
@@ -21,16 +30,18 @@ int last_output_error() {
     return output_error;
 }
 
-std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
+std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars) {
     flush_prompt();
-    std::string line;
-    while (line.size() < max_chars) {
+    line_read line{{}, false};
+    for (bool first = true; line.text.size() < max_chars; first = false) {
         int c = std::getc(in);
-        if (c == EOF) break;
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+        if (c == EOF && first) return std::nullopt;
+        if (c == EOF || c == '\n' || (c == '\r' && line_ends_after_cr(in))) {
+            line.whole = true;
+            break;
+        }
+        line.text.push_back(static_cast<char>(c));
     }
-    if (line.empty() && max_chars > 0) return std::nullopt;
     return line;
 }
 
@@ -70,5 +81,6 @@ bool rest_of_line_is_blank(std::FILE* in) {
 
 int read_char(std::FILE* in) {
     flush_prompt();
-    return std::getc(in);
+    int c = std::getc(in);
+    return c == '\r' && line_ends_after_cr(in) ? '\n' : c;
 }

@@ -7,10 +7,19 @@
 #include <optional>
 #include <string>
 
-// A line of at most `max_chars` characters, its newline included when it
-// fits; what does not fit stays unread. nullopt at end of input before any
-// character was read.
-std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars);
+// A line typed at a prompt, without its line end.
+struct line_read {
+    std::string text;
+    bool whole;  // it ended within the limit
+};
+
+// A line of at most `max_chars` characters, its newline counted among them
+// when it fits; what does not fit stays unread and the line comes back cut
+// (`whole` false). The end of input ends a last line as its newline would.
+// One carriage return directly before the line end belongs to the line end,
+// as if it had not been typed: it is neither in the text nor counted.
+// nullopt at end of input before any character was read.
+std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars);
 
 enum class read_status { number, not_a_number, end_of_input };
 
@@ -36,5 +45,7 @@ bool rest_of_line_is_blank(std::FILE* in);
 // none failed.
 int last_output_error();
 
-// The next character, white space included, or EOF.
+// The next character, white space included, or EOF. A carriage return that
+// ends a line (a newline or the end of input follows) is read with the
+// newline and comes back as a newline.
 int read_char(std::FILE* in);

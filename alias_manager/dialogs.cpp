@@ -15,10 +15,10 @@ constexpr std::size_t add_entry_max = 26;
 constexpr std::size_t alias_entry_max = 11;
 constexpr std::size_t address_entry_max = 15;
 constexpr std::size_t file_name_max = 256;
-// Longest deletion answer that can be valid: "y", a carriage return, the newline.
-constexpr std::size_t answer_max = 3;
+// Longest deletion answer that can be valid: "y" and its newline.
+constexpr std::size_t answer_max = 2;
 
-std::string read_line_or_stop(std::size_t max_chars) {
+line_read read_line_or_stop(std::size_t max_chars) {
     auto line = read_line(stdin, max_chars);
     if (!line) stop_at_end_of_input();
     return *line;
@@ -27,27 +27,17 @@ std::string read_line_or_stop(std::size_t max_chars) {
 // A line of at most `max_chars`, or nullopt when the line goes on past that
 // with text that is not blank; the rest of such a line is discarded.
 std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
-    std::string line = read_line_or_stop(max_chars);
-    bool cut = line.size() == max_chars && line.back() != '\n';
-    if (cut && !rest_of_line_is_blank(stdin)) return std::nullopt;
-    return line;
-}
-
-// Cuts `text` at its newline; false when it holds none.
-bool cut_at_newline(std::string& text) {
-    auto newline = text.find('\n');
-    if (newline == std::string::npos) return false;
-    text.erase(newline);
-    return true;
+    line_read line = read_line_or_stop(max_chars);
+    if (!line.whole && !rest_of_line_is_blank(stdin)) return std::nullopt;
+    return line.text;
 }
 
 // The whole answer line without its line end. A line longer than any valid
 // answer is read to its end and comes back cut, still invalid.
 std::string read_answer() {
-    std::string answer = read_line_or_stop(answer_max);
-    if (!cut_at_newline(answer) && answer.size() == answer_max) skip_line(stdin);
-    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
-    return answer;
+    line_read answer = read_line_or_stop(answer_max);
+    if (!answer.whole) skip_line(stdin);
+    return answer.text;
 }
 
 // Asks `question` until the answer is a whole line "y" or "n".
@@ -96,16 +86,16 @@ void UI_add_func() {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
-    cut_at_newline(*line);
     add_func(*line);
 }
 
 address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
-    std::string alias = read_line_or_stop(alias_entry_max);
-    std::printf("Typed alias: %s\n", alias.c_str());
-    if (!cut_at_newline(alias)) std::printf("String entered too long, max length 10 characters.\n");
-    address_t* record = lookup_func_wrapper(alias.c_str());
+    const line_read alias = read_line_or_stop(alias_entry_max);
+    // The echo shows the newline of a whole entry, so an empty line follows.
+    std::printf("Typed alias: %s%s\n", alias.text.c_str(), alias.whole ? "\n" : "");
+    if (!alias.whole) std::printf("String entered too long, max length 10 characters.\n");
+    address_t* record = lookup_func_wrapper(alias.text);
     if (record == nullptr) {
         std::printf("Alias not found\n");
         return nullptr;
@@ -120,8 +110,9 @@ void UI_update() {
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
     std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
-    auto octet = entry ? parse_address(entry->c_str()) : std::nullopt;
-    if (!octet) {
+    auto octet = entry ? parse_address(*entry) : std::nullopt;
+    // The record must load back from its saved line, whatever the entry's limit.
+    if (!octet || !fits_record_line(*octet, alias_of(*record))) {
         std::printf("Invalid address, skipping\n");
         return;
     }
@@ -154,12 +145,12 @@ void UI_display_aliases() {
 
 void UI_save_to_file() {
     std::printf("Enter file name to be saved (max 255 characters): ");
-    std::string name = read_line_or_stop(file_name_max);
-    if (!cut_at_newline(name)) {
+    const line_read name = read_line_or_stop(file_name_max);
+    if (!name.whole) {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    const bool written = overwrite_allowed(name) && save_to_file_wrapper(name);
-    std::printf("Typed file name (to confirm): %s\n", name.c_str());
+    const bool written = overwrite_allowed(name.text) && save_to_file_wrapper(name.text);
+    std::printf("Typed file name (to confirm): %s\n", name.text.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
 }

@@ -15,6 +15,7 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <thread>
 
 #include "disk_state.h"
@@ -24,6 +25,8 @@
 #include "temp_dir.h"
 
 namespace {
+
+static_assert(piece_max_length == record_line_max_length, "every record line that is accepted loads whole");
 
 std::vector<std::string> pieces_of(const std::string& text) {
     std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
@@ -63,14 +66,16 @@ protected:
 };
 
 TEST_F(RecordFile, LoadsEveryLineFormAndReportsEachPiece) {
+    // A piece whose record would be saved as a longer line is refused too.
     dir.write(init_file, "1.1.1.1 first\r\n\n2.2.2.2 second\n" + std::string(30, ' ') + "3.3.3.3 x\n"
-                         "4.4.4.4 last");
+                         "1111111111.1.1.1abcdefghij\n4.4.4.4 last");
     EXPECT_EQ(output_of([] { init_func(init_file); }),
               "Adding lines from file name: ZD482_Inet.txt\n"
               "Head is null, creating... first Done\n"
               "Checking for duplicate, then adding line... second Done adding\n"
               "Invalid format, expected [address] [alias], skipping.\n"
               "Checking for duplicate, then adding line... x Done adding\n"
+              "Invalid format, expected [address] [alias], skipping.\n"
               "Checking for duplicate, then adding line... last Done adding\n"
               "Init done\n___________________________\n\n");
 }
@@ -130,6 +135,62 @@ std::string saved_table(const TempDir& dir) {
     std::string saved = dir.read("scratch");
     std::filesystem::remove(dir.file("scratch"));
     return saved;
+}
+
+// A record line as a user might type it: octets in and out of 0 to 255
+// (negative, large, beyond 32 bits), with signs, leading zeros and blanks,
+// then an alias from the whole alias alphabet with inner and trailing
+// blanks, at times glued to the address.
+std::string random_record_line(std::mt19937& random) {
+    const auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const std::string alias_chars = "0123456789abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    std::string line;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0) line += '.';
+        if (pick(6) == 0) line += pick(2) == 0 ? " " : "\t";
+        if (pick(5) == 0) line += "+-"[pick(2)];
+        if (pick(5) == 0) line.append(1 + pick(3), '0');
+        switch (pick(12)) {
+            case 0: line += std::to_string(pick(100000)); break;
+            case 1: line += std::to_string(random()); break;  // often beyond 32 bits when signed
+            case 2: line += std::to_string(random()) + std::to_string(random()); break;
+            default: line += std::to_string(pick(300)); break;
+        }
+    }
+    line += std::string(pick(3), ' ');
+    line += alias_chars[pick(62)];
+    for (int length = pick(11); length > 0; --length) line += pick(4) == 0 ? ' ' : alias_chars[pick(62)];
+    return line;
+}
+
+TEST_F(RecordFile, EverySavedTableReloadsToTheSameFile) {
+    std::mt19937 random(2026);
+    int negative = 0, above_255 = 0, clamped = 0, longest_lines = 0;
+    for (int round = 0; round < 40; ++round) {
+        clear_table();
+        for (int i = 0; i < 60; ++i) add_quietly(random_record_line(random));
+        const std::vector<std::string> table = table_in_order();
+        ASSERT_FALSE(table.empty());
+        walk_in_order(head, [&](const address_t& record) {
+            for (std::int32_t octet : record.octet) {
+                negative += octet < 0;
+                above_255 += octet > 255;
+                clamped += octet == INT32_MAX || octet == INT32_MIN;
+            }
+        });
+        const std::string saved = saved_table(dir);
+        clear_table();
+        load_quietly(saved);
+        EXPECT_EQ(table_in_order(), table) << saved;
+        EXPECT_EQ(saved_table(dir), saved) << saved;  // same pre-order, so the same shape
+        std::istringstream lines(saved);
+        for (std::string line; std::getline(lines, line);) longest_lines += line.size() == record_line_max_length;
+    }
+    // The tables did hold the unusual octets, and lines right at the limit.
+    EXPECT_GT(negative, 200);
+    EXPECT_GT(above_255, 500);
+    EXPECT_GT(clamped, 50);
+    EXPECT_GT(longest_lines, 50);
 }
 
 TEST_F(RecordFile, FailedSaveIsReportedAndNotSuccess) {
