@@ -16,6 +16,8 @@ fi
 command -v mandoc >/dev/null || missing+=(mandoc)
 command -v man >/dev/null || missing+=(man-db)
 command -v dpkg-deb >/dev/null || missing+=(dpkg)
+command -v setfacl >/dev/null || missing+=(acl)
+command -v setfattr >/dev/null || missing+=(attr)
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   apt-get update -qq
