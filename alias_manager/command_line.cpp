@@ -5,7 +5,7 @@
 #include <span>
 #include <string_view>
 
-#include "exit_status.h"
+#include "output_status.h"
 #include "record_file.h"
 
 namespace {
@@ -73,5 +73,5 @@ void answer_command_line(const command_line& line) {
     } else {
         std::printf("alias_manager (alias_tools) %s\n", ALIAS_TOOLS_VERSION);
     }
-    exit_after_output();
+    exit_after_output("alias_manager");
 }

@@ -1,12 +1,8 @@
 #include "console_input.h"
 
-#include <cerrno>
-
 #include "decimal_scan.h"
 
 namespace {
-
-int output_error = 0;
 
 // After a carriage return: whether the line ends there, at a newline (which
 // is read) or at the end of input. Any other character is left unread.
@@ -17,21 +13,9 @@ bool line_ends_after_cr(std::FILE* in) {
     return false;
 }
 
-// Shows the prompt before a read. stdio drops the text of a failed write, so
-// the reason is kept for the end of the program.
-void flush_prompt() {
-    errno = 0;
-    if (std::fflush(stdout) != 0) output_error = errno;
-}
-
 }  // namespace
 
-int last_output_error() {
-    return output_error;
-}
-
 std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars) {
-    flush_prompt();
     line_read line{{}, false};
     for (bool first = true; line.text.size() < max_chars; first = false) {
         int c = std::getc(in);
@@ -46,7 +30,6 @@ std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars) {
 }
 
 number_read read_number(std::FILE* in) {
-    flush_prompt();
     StreamSource source(in);
     skip_space(source);
     if (source.peek() == EOF) return {read_status::end_of_input, 0};
@@ -56,7 +39,6 @@ number_read read_number(std::FILE* in) {
 }
 
 bool skip_line(std::FILE* in) {
-    flush_prompt();
     for (;;) {
         int c = std::getc(in);
         if (c == EOF) return false;
@@ -80,7 +62,6 @@ bool rest_of_line_is_blank(std::FILE* in) {
 }
 
 int read_char(std::FILE* in) {
-    flush_prompt();
     int c = std::getc(in);
     return c == '\r' && line_ends_after_cr(in) ? '\n' : c;
 }

@@ -1,6 +1,6 @@
 #pragma once
-// Readers for the interactive console. Each one flushes standard output
-// before it reads, so the prompt printed before it is on the screen.
+// Readers for the interactive console: lines, numbers and characters from a
+// stream, with defined results for any input.
 
 #include <cstdint>
 #include <cstdio>
@@ -40,10 +40,6 @@ bool skip_line(std::FILE* in);
 // entry had fitted; at any other character the rest of the line, its newline
 // included, is discarded and the answer is false.
 bool rest_of_line_is_blank(std::FILE* in);
-
-// The errno of the last failed write of standard output before a read, 0 if
-// none failed.
-int last_output_error();
 
 // The next character, white space included, or EOF. A carriage return that
 // ends a line (a newline or the end of input follows) is read with the

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "console_input.h"
+#include "answers.h"
 #include "record_file.h"
 
 namespace {
@@ -18,16 +18,10 @@ constexpr std::size_t file_name_max = 256;
 // Longest deletion answer that can be valid: "y" and its newline.
 constexpr std::size_t answer_max = 2;
 
-line_read read_line_or_stop(std::size_t max_chars) {
-    auto line = read_line(stdin, max_chars);
-    if (!line) stop_at_end_of_input();
-    return *line;
-}
-
 // A line of at most `max_chars`, or nullopt when the line goes on past that
 // with text that is not blank; the rest of such a line is discarded.
-std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
-    line_read line = read_line_or_stop(max_chars);
+std::optional<std::string> answer_entry(std::size_t max_chars) {
+    line_read line = answer_line(max_chars);
     if (!line.whole && !rest_of_line_is_blank(stdin)) return std::nullopt;
     return line.text;
 }
@@ -35,7 +29,7 @@ std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
 // The whole answer line without its line end. A line longer than any valid
 // answer is read to its end and comes back cut, still invalid.
 std::string read_answer() {
-    line_read answer = read_line_or_stop(answer_max);
+    line_read answer = answer_line(answer_max);
     if (!answer.whole) skip_line(stdin);
     return answer.text;
 }
@@ -64,8 +58,7 @@ std::int32_t read_locality(const char* prompt) {
     std::int32_t value = -1;
     std::printf("%s", prompt);
     for (;;) {
-        number_read entry = read_number(stdin);
-        if (entry.status == read_status::end_of_input) stop_at_end_of_input();
+        const number_read entry = answer_number();
         if (entry.status == read_status::number) {
             value = entry.value;
         } else {
@@ -81,7 +74,7 @@ std::int32_t read_locality(const char* prompt) {
 
 void UI_add_func() {
     std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
-    std::optional<std::string> line = read_entry_or_stop(add_entry_max);
+    std::optional<std::string> line = answer_entry(add_entry_max);
     if (!line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
@@ -91,7 +84,7 @@ void UI_add_func() {
 
 address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
-    const line_read alias = read_line_or_stop(alias_entry_max);
+    const line_read alias = answer_line(alias_entry_max);
     // The echo shows the newline of a whole entry, so an empty line follows.
     std::printf("Typed alias: %s%s\n", alias.text.c_str(), alias.whole ? "\n" : "");
     if (!alias.whole) std::printf("String entered too long, max length 10 characters.\n");
@@ -109,7 +102,7 @@ void UI_update() {
     address_t* record = UI_look_up();
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
-    std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
+    std::optional<std::string> entry = answer_entry(address_entry_max);
     auto octet = entry ? parse_address(*entry) : std::nullopt;
     // The record must load back from its saved line, whatever the entry's limit.
     if (!octet || !fits_record_line(*octet, alias_of(*record))) {
@@ -140,12 +133,12 @@ void UI_display_aliases() {
     std::int32_t second = read_locality("Enter second address location: ");
     std::printf("___________\nList of alias that the address %d.%d: \n", first, second);
     display_aliases(first, second);
-    read_char(stdin);  // the newline after the second number
+    answer_char();  // the newline after the second number
 }
 
 void UI_save_to_file() {
     std::printf("Enter file name to be saved (max 255 characters): ");
-    const line_read name = read_line_or_stop(file_name_max);
+    const line_read name = answer_line(file_name_max);
     if (!name.whole) {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;

@@ -58,7 +58,7 @@ void write_error(std::string_view text, int err) {
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
-    if (std::fflush(stdout) != 0) note_output_error(errno);
+    flush_output();
 }
 
 // Makes the start-up state that the rest relies on, whatever the launcher
@@ -275,5 +275,5 @@ int main(int argc, char* argv[]) {
 
     report("Parent process is sleeping\n");
     sleep(1);
-    exit_after_output();
+    exit_after_output("launcher");
 }
