@@ -5,8 +5,9 @@
 #   scripts/mutation_test.sh [MUTANTS_FILE] [BUILD_DIR]
 # Mutants file (default scripts/mutants.txt): one fault a line,
 #   path<TAB>text as it stands<TAB>text with the fault
-# where the text stands exactly once in the file; "\t" and "\n" in the texts
-# stand for a tab and a newline; lines starting with # are comments.
+# where the text stands exactly once in the file; in the texts "\t", "\n"
+# and "\\" stand for a tab, a newline and a backslash; lines starting with #
+# are comments.
 # The results go to BUILD_DIR/mutants.tsv (default build-mutation).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -27,10 +28,8 @@ trap 'exit 130' INT TERM
 # Applies one fault with Python, which takes the texts literally.
 apply() {
   python3 - "$1" "$2" "$3" <<'PY'
-import sys
-path, old, new = sys.argv[1:4]
-old = old.replace("\\t", "\t").replace("\\n", "\n")
-new = new.replace("\\t", "\t").replace("\\n", "\n")
+import codecs, sys
+path, old, new = (sys.argv[1],) + tuple(codecs.decode(t, "unicode_escape") for t in sys.argv[2:4])
 text = open(path).read()
 if text.count(old) != 1:
     sys.exit(f"{path}: the text stands {text.count(old)} times: {old!r}")
@@ -45,6 +44,21 @@ caught() {
   done
   ! timeout 1200 ctest --test-dir "$build" -j2 --stop-on-failure -E 'install|package' >/dev/null 2>&1
 }
+
+# Every text must stand once before the long run starts.
+python3 - "$mutants" <<'PY'
+import codecs, sys
+bad = 0
+for number, line in enumerate(open(sys.argv[1]), 1):
+    if not line.strip() or line.startswith("#"):
+        continue
+    path, old, new = line.rstrip("\n").split("\t")
+    count = open(path).read().count(codecs.decode(old, "unicode_escape"))
+    if count != 1:
+        print(f"line {number}: {path}: the text stands {count} times: {old}")
+        bad += 1
+sys.exit(bad != 0)
+PY
 
 printf 'result\tpath\tfault\n' > "$results"
 total=0 killed=0 survived=0 stillborn=0
