@@ -48,7 +48,6 @@ void visit_in_order(const address_t* node, Visit&& visit) {
 }  // namespace
 
 void add_func(std::string_view line) {
-    line = line.substr(0, line.find('\0'));  // the line ends at its terminator
     if (line.empty()) return;
     auto fields = parse_record_line(line);
     if (!fields) {

@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "alias_tools_version.h"
-#include "exit_status.h"
+#include "output_status.h"
 #include "record_file.h"
 
 namespace {
@@ -74,5 +74,5 @@ void answer_command_line(const command_line& line) {
     } else {
         std::printf("alias_manager (alias_tools) %s\n", ALIAS_TOOLS_VERSION);
     }
-    exit_after_output();
+    exit_after_output("alias_manager");
 }

@@ -1,41 +1,35 @@
 #include "console_input.h"
 
-#include <cerrno>
-
 #include "decimal_scan.h"
 
 namespace {
 
-int output_error = 0;
-
-// Shows the prompt before a read. stdio drops the text of a failed write, so
-// the reason is kept for the end of the program.
-void flush_prompt() {
-    errno = 0;
-    if (std::fflush(stdout) != 0) output_error = errno;
+// After a carriage return: whether the line ends there, at a newline (which
+// is read) or at the end of input. Any other character is left unread.
+bool line_ends_after_cr(std::FILE* in) {
+    int c = std::getc(in);
+    if (c == '\n' || c == EOF) return true;
+    std::ungetc(c, in);
+    return false;
 }
 
 }  // namespace
 
-int last_output_error() {
-    return output_error;
-}
-
-std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars) {
-    flush_prompt();
-    std::string line;
-    while (line.size() < max_chars) {
+std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars) {
+    line_read line{{}, false};
+    for (bool first = true; line.text.size() < max_chars; first = false) {
         int c = std::getc(in);
-        if (c == EOF) break;
-        line.push_back(static_cast<char>(c));
-        if (c == '\n') break;
+        if (c == EOF && first) return std::nullopt;
+        if (c == EOF || c == '\n' || (c == '\r' && line_ends_after_cr(in))) {
+            line.whole = true;
+            break;
+        }
+        line.text.push_back(static_cast<char>(c));
     }
-    if (line.empty() && max_chars > 0) return std::nullopt;
     return line;
 }
 
 number_read read_number(std::FILE* in) {
-    flush_prompt();
     StreamSource source(in);
     skip_space(source);
     if (source.peek() == EOF) return {read_status::end_of_input, 0};
@@ -45,7 +39,6 @@ number_read read_number(std::FILE* in) {
 }
 
 bool skip_line(std::FILE* in) {
-    flush_prompt();
     for (;;) {
         int c = std::getc(in);
         if (c == EOF) return false;
@@ -69,6 +62,6 @@ bool rest_of_line_is_blank(std::FILE* in) {
 }
 
 int read_char(std::FILE* in) {
-    flush_prompt();
-    return std::getc(in);
+    int c = std::getc(in);
+    return c == '\r' && line_ends_after_cr(in) ? '\n' : c;
 }

@@ -1,16 +1,25 @@
 #pragma once
-// Readers for the interactive console. Each one flushes standard output
-// before it reads, so the prompt printed before it is on the screen.
+// Readers for the interactive console: lines, numbers and characters from a
+// stream, with defined results for any input.
 
 #include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <string>
 
-// A line of at most `max_chars` characters, its newline included when it
-// fits; what does not fit stays unread. nullopt at end of input before any
-// character was read.
-std::optional<std::string> read_line(std::FILE* in, std::size_t max_chars);
+// A line typed at a prompt, without its line end.
+struct line_read {
+    std::string text;
+    bool whole;  // it ended within the limit
+};
+
+// A line of at most `max_chars` characters, its newline counted among them
+// when it fits; what does not fit stays unread and the line comes back cut
+// (`whole` false). The end of input ends a last line as its newline would.
+// One carriage return directly before the line end belongs to the line end,
+// as if it had not been typed: it is neither in the text nor counted.
+// nullopt at end of input before any character was read.
+std::optional<line_read> read_line(std::FILE* in, std::size_t max_chars);
 
 enum class read_status { number, not_a_number, end_of_input };
 
@@ -32,9 +41,7 @@ bool skip_line(std::FILE* in);
 // included, is discarded and the answer is false.
 bool rest_of_line_is_blank(std::FILE* in);
 
-// The errno of the last failed write of standard output before a read, 0 if
-// none failed.
-int last_output_error();
-
-// The next character, white space included, or EOF.
+// The next character, white space included, or EOF. A carriage return that
+// ends a line (a newline or the end of input follows) is read with the
+// newline and comes back as a newline.
 int read_char(std::FILE* in);

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "console_input.h"
+#include "answers.h"
 #include "record_file.h"
 
 namespace {
@@ -15,47 +15,50 @@ constexpr std::size_t add_entry_max = 26;
 constexpr std::size_t alias_entry_max = 11;
 constexpr std::size_t address_entry_max = 15;
 constexpr std::size_t file_name_max = 256;
-// Longest deletion answer that can be valid: "y", a carriage return, the newline.
-constexpr std::size_t answer_max = 3;
-
-std::string read_line_or_stop(std::size_t max_chars) {
-    auto line = read_line(stdin, max_chars);
-    if (!line) stop_at_end_of_input();
-    return *line;
-}
+// Longest deletion answer that can be valid: "y" and its newline.
+constexpr std::size_t answer_max = 2;
 
 // A line of at most `max_chars`, or nullopt when the line goes on past that
 // with text that is not blank; the rest of such a line is discarded.
-std::optional<std::string> read_entry_or_stop(std::size_t max_chars) {
-    std::string line = read_line_or_stop(max_chars);
-    bool cut = line.size() == max_chars && line.back() != '\n';
-    if (cut && !rest_of_line_is_blank(stdin)) return std::nullopt;
-    return line;
-}
-
-// Cuts `text` at its newline; false when it holds none.
-bool cut_at_newline(std::string& text) {
-    auto newline = text.find('\n');
-    if (newline == std::string::npos) return false;
-    text.erase(newline);
-    return true;
+std::optional<std::string> answer_entry(std::size_t max_chars) {
+    line_read line = answer_line(max_chars);
+    if (!line.whole && !rest_of_line_is_blank(stdin)) return std::nullopt;
+    return line.text;
 }
 
 // The whole answer line without its line end. A line longer than any valid
 // answer is read to its end and comes back cut, still invalid.
 std::string read_answer() {
-    std::string answer = read_line_or_stop(answer_max);
-    if (!cut_at_newline(answer) && answer.size() == answer_max) skip_line(stdin);
-    if (!answer.empty() && answer.back() == '\r') answer.pop_back();
-    return answer;
+    line_read answer = answer_line(answer_max);
+    if (!answer.whole) skip_line(stdin);
+    return answer.text;
+}
+
+// Asks `question` until the answer is a whole line "y" or "n".
+bool confirmed(const char* question) {
+    for (;;) {
+        std::printf("%s", question);
+        const std::string answer = read_answer();
+        if (answer == "y") return true;
+        if (answer == "n") return false;
+        std::printf("Only character 'y' or 'n' accepted, re-enter\n");
+    }
+}
+
+// Whether a save to `name` may go ahead: when the file there changed on disk
+// since this session last read or wrote it, only if the user says so.
+bool overwrite_allowed(const std::string& name) {
+    if (!changed_on_disk(name)) return true;
+    if (confirmed("File changed on disk since it was last read or saved, overwrite? (y/n): ")) return true;
+    report_declined_save(name);
+    return false;
 }
 
 std::int32_t read_locality(const char* prompt) {
     std::int32_t value = -1;
     std::printf("%s", prompt);
     for (;;) {
-        number_read entry = read_number(stdin);
-        if (entry.status == read_status::end_of_input) stop_at_end_of_input();
+        const number_read entry = answer_number();
         if (entry.status == read_status::number) {
             value = entry.value;
         } else {
@@ -71,21 +74,21 @@ std::int32_t read_locality(const char* prompt) {
 
 void UI_add_func() {
     std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
-    std::optional<std::string> line = read_entry_or_stop(add_entry_max);
+    std::optional<std::string> line = answer_entry(add_entry_max);
     if (!line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
     }
-    cut_at_newline(*line);
     add_func(*line);
 }
 
 address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
-    std::string alias = read_line_or_stop(alias_entry_max);
-    std::printf("Typed alias: %s\n", alias.c_str());
-    if (!cut_at_newline(alias)) std::printf("String entered too long, max length 10 characters.\n");
-    address_t* record = lookup_func_wrapper(alias.c_str());
+    const line_read alias = answer_line(alias_entry_max);
+    // The echo shows the newline of a whole entry, so an empty line follows.
+    std::printf("Typed alias: %s%s\n", alias.text.c_str(), alias.whole ? "\n" : "");
+    if (!alias.whole) std::printf("String entered too long, max length 10 characters.\n");
+    address_t* record = lookup_func_wrapper(alias.text);
     if (record == nullptr) {
         std::printf("Alias not found\n");
         return nullptr;
@@ -99,9 +102,10 @@ void UI_update() {
     address_t* record = UI_look_up();
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
-    std::optional<std::string> entry = read_entry_or_stop(address_entry_max);
-    auto octet = entry ? parse_address(entry->c_str()) : std::nullopt;
-    if (!octet) {
+    std::optional<std::string> entry = answer_entry(address_entry_max);
+    auto octet = entry ? parse_address(*entry) : std::nullopt;
+    // The record must load back from its saved line, whatever the entry's limit.
+    if (!octet || !fits_record_line(*octet, alias_of(*record))) {
         std::printf("Invalid address, skipping\n");
         return;
     }
@@ -115,18 +119,9 @@ void UI_update() {
 
 void UI_delete() {
     address_t* record = UI_look_up();
-    if (record == nullptr) return;
-    for (;;) {
-        std::printf("Confirm deletion? (y/n): ");
-        std::string answer = read_answer();
-        if (answer == "y") {
-            std::printf("Deleting\n");
-            delete_func(record);
-            return;
-        }
-        if (answer == "n") return;
-        std::printf("Only character 'y' or 'n' accepted, re-enter\n");
-    }
+    if (record == nullptr || !confirmed("Confirm deletion? (y/n): ")) return;
+    std::printf("Deleting\n");
+    delete_func(record);
 }
 
 void UI_display_list() {
@@ -138,17 +133,17 @@ void UI_display_aliases() {
     std::int32_t second = read_locality("Enter second address location: ");
     std::printf("___________\nList of alias that the address %d.%d: \n", first, second);
     display_aliases(first, second);
-    read_char(stdin);  // the newline after the second number
+    answer_char();  // the newline after the second number
 }
 
 void UI_save_to_file() {
     std::printf("Enter file name to be saved (max 255 characters): ");
-    std::string name = read_line_or_stop(file_name_max);
-    if (!cut_at_newline(name)) {
+    const line_read name = answer_line(file_name_max);
+    if (!name.whole) {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    bool written = save_to_file_wrapper(name.c_str());
-    std::printf("Typed file name (to confirm): %s\n", name.c_str());
+    const bool written = overwrite_allowed(name.text) && save_to_file_wrapper(name.text);
+    std::printf("Typed file name (to confirm): %s\n", name.text.c_str());
     std::fputs(written ? "Write successfully" : "Write failed", stdout);
 }

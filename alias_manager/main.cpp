@@ -1,22 +1,22 @@
-// The alias manager program. How a session ends is decided here, beside
-// main, so that a test driver can link the same front end and end sessions
-// its own way.
+// The alias manager program.
 
 #include "command_line.h"
-#include "dialogs.h"
-#include "exit_status.h"
 #include "menu.h"
+#include "output_status.h"
 
-void stop_at_end_of_input() {
-    exit_after_output();
+namespace {
+
+// Choice 8, and the end of input: ends the process with status 0, or 1 when
+// standard output could not be written.
+[[noreturn]] void UI_exit() {
+    exit_after_output("alias_manager");
 }
 
-void UI_exit() {
-    exit_after_output();
-}
+}  // namespace
 
 int main(int argc, char* argv[]) {
     const command_line line = parse_command_line(argc, argv);
-    if (line.request == command_request::session) run_alias_manager(line.record_file);
-    answer_command_line(line);
+    if (line.request != command_request::session) answer_command_line(line);
+    run_alias_manager(line.record_file);
+    UI_exit();
 }

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "console_input.h"
+#include "answers.h"
 #include "dialogs.h"
 #include "menu.h"
 #include "record_file.h"
@@ -21,9 +21,8 @@ void print_menu() {
 // Reads the choice like "%d" followed by discarding the rest of the line;
 // the previous choice stays when the line holds no number.
 std::int32_t read_choice(std::int32_t previous) {
-    number_read choice = read_number(stdin);
-    if (choice.status == read_status::end_of_input) stop_at_end_of_input();
-    skip_line(stdin);  // at end of input the pause below stops the program
+    const number_read choice = answer_number();
+    skip_line(stdin);  // at end of input the pause below ends the session
     return choice.status == read_status::number ? choice.value : previous;
 }
 
@@ -36,27 +35,31 @@ void run_choice(std::int32_t choice) {
         case 5: UI_display_list(); break;
         case 6: UI_display_aliases(); break;
         case 7: UI_save_to_file(); break;
-        case 8: UI_exit();
         default: break;
     }
 }
 
 void pause_for_enter() {
     std::printf("\n [Press Enter to Continue]\n");
-    if (!skip_line(stdin)) stop_at_end_of_input();
+    discard_line();
 }
 
 }  // namespace
 
-void run_alias_manager(std::string_view record_file) {
+session_end run_alias_manager(std::string_view record_file) {
     init_func(record_file);
     display_list();
     std::int32_t choice = 0;
-    for (;;) {
-        print_menu();
-        choice = read_choice(choice);
-        std::printf("____\n");
-        run_choice(choice);
-        pause_for_enter();
+    try {
+        for (;;) {
+            print_menu();
+            choice = read_choice(choice);
+            std::printf("____\n");
+            if (choice == 8) return session_end::quit;
+            run_choice(choice);
+            pause_for_enter();
+        }
+    } catch (const end_of_input&) {
+        return session_end::end_of_input;
     }
 }

@@ -2,7 +2,8 @@
 
 #include <string_view>
 
-// Loads the record file `record_file`, lists the table, then serves the menu.
-// It does not return: the session ends through UI_exit or
-// stop_at_end_of_input.
-[[noreturn]] void run_alias_manager(std::string_view record_file);
+enum class session_end { quit, end_of_input };
+
+// Loads the record file `record_file`, lists the table, then serves the menu
+// until choice 8 or the end of standard input, and says which it was.
+session_end run_alias_manager(std::string_view record_file);

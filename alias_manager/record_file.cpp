@@ -1,33 +1,47 @@
 #include "record_file.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 
+#include "disk_state.h"
 #include "file_replace.h"
 #include "tree_walk.h"
 
 namespace {
 
-void report_error(const std::string& text, int error = errno) {
+// The files this session loaded or saved, as they were then.
+seen_files seen;
+
+void report(std::string_view text, const char* reason) {
     std::fflush(stdout);  // keep the console order of both streams
-    std::fprintf(stderr, "%s: %s\n", text.c_str(), std::strerror(error));
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(), reason);
 }
 
-// While the table is saved, a reader that goes away is a failed write to be
-// reported, not the end of the session.
-class broken_pipe_ignored {
+void report_error(std::string_view text, int error) {
+    report(text, std::strerror(error));
+}
+
+// While the table is saved, a reader that goes away or a file-size limit is
+// a failed write to be reported, not the end of the session.
+class write_signals_ignored {
 public:
-    broken_pipe_ignored() {
+    write_signals_ignored() {
         struct sigaction ignore {};
         ignore.sa_handler = SIG_IGN;
-        sigaction(SIGPIPE, &ignore, &previous_);
+        sigaction(SIGPIPE, &ignore, &previous_pipe_);
+        sigaction(SIGXFSZ, &ignore, &previous_size_);
     }
-    ~broken_pipe_ignored() { sigaction(SIGPIPE, &previous_, nullptr); }
-    broken_pipe_ignored(const broken_pipe_ignored&) = delete;
-    broken_pipe_ignored& operator=(const broken_pipe_ignored&) = delete;
+    ~write_signals_ignored() {
+        sigaction(SIGPIPE, &previous_pipe_, nullptr);
+        sigaction(SIGXFSZ, &previous_size_, nullptr);
+    }
+    write_signals_ignored(const write_signals_ignored&) = delete;
+    write_signals_ignored& operator=(const write_signals_ignored&) = delete;
 
 private:
-    struct sigaction previous_ {};
+    struct sigaction previous_pipe_ {};
+    struct sigaction previous_size_ {};
 };
 
 }  // namespace
@@ -53,27 +67,47 @@ void init_func(std::string_view path) {
     std::printf("Adding lines from file name: %s\n", name.c_str());
     stream_handle file(std::fopen(name.c_str(), "r"));
     if (!file) {
-        report_error("Openfile failed: ");
+        report_error("Openfile failed: ", errno);
         std::printf("ERROR opening file\n");
         return;
     }
     load_records(file.get(), name);
     file.reset();
+    seen.remember(name);
     std::printf("Init done\n___________________________\n\n");
 }
 
 void load_records(std::FILE* stream, std::string_view name) {
     std::string piece;
     while (read_piece(stream, piece)) add_func(piece);
-    if (std::ferror(stream)) report_error("Cannot read '" + std::string(name) + "'");
+    if (std::ferror(stream)) {
+        const int error = errno;  // before anything else can change it
+        report_error("Cannot read '" + std::string(name) + "'", error);
+    }
 }
 
 bool save_to_file_wrapper(std::string_view path) {
     const std::string name(path);
-    broken_pipe_ignored during_save;
-    int error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
-    if (error != 0) report_error("Cannot save to '" + name + "'", error);
-    return error == 0;
+    // No file name holds a NUL byte: the name cut there would be another file.
+    int error = EINVAL;
+    if (name.find('\0') == std::string::npos) {
+        const write_signals_ignored during_save;
+        error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
+    }
+    if (error != 0) {
+        report_error("Cannot save to '" + std::string(name.c_str()) + "'", error);  // shown as the confirmation shows it
+        return false;
+    }
+    seen.remember(name);
+    return true;
+}
+
+bool changed_on_disk(std::string_view path) {
+    return seen.changed(path);
+}
+
+void report_declined_save(std::string_view path) {
+    report("Cannot save to '" + std::string(path) + "'", "changed on disk since it was read");
 }
 
 void save_to_file_func(std::FILE* stream, const address_t* node) {

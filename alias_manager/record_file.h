@@ -32,5 +32,12 @@ void load_records(std::FILE* stream, std::string_view name);
 // table was written.
 bool save_to_file_wrapper(std::string_view path);
 
+// Whether `path` leads to a file that this session loaded or saved and that
+// has changed on disk since: replaced, or written by someone else.
+bool changed_on_disk(std::string_view path);
+
+// Reports a save not made because the file changed on disk.
+void report_declined_save(std::string_view path);
+
 // Writes the subtree of `node` in pre-order to `stream`.
 void save_to_file_func(std::FILE* stream, const address_t* node);

@@ -17,11 +17,23 @@ struct record_fields {
     alias_text alias;
 };
 
+// The longest written line, newline not counted, that the loader reads
+// whole: four three-digit octets, three dots, the blank, a 10-character alias.
+constexpr std::size_t record_line_max_length = 26;
+
+// Whether the written form "%d.%d.%d.%d %s" of this address and alias has at
+// most record_line_max_length characters, so that a saved table loads back
+// the same. A longer one would be cut into pieces when it is loaded.
+bool fits_record_line(const octet_array& octet, std::string_view alias);
+
 // Four integers separated by single dots, each optionally preceded by white
-// space and a sign. Whatever follows the fourth number is left alone.
+// space and a sign. Whatever follows the fourth number is left alone, but a
+// text that holds a NUL byte anywhere is refused (nullopt).
 std::optional<octet_array> parse_address(std::string_view text);
 
 // The address, any run of white space, then the alias: the longest run of at
 // most 10 digits, ASCII letters and blanks. Text after the alias is ignored.
-// nullopt when any of the five parts is missing.
+// nullopt when any of the five parts is missing, when the line holds a NUL
+// byte anywhere (C text would end there, and what follows would be lost), or
+// when the record's written form would not fit a record line.
 std::optional<record_fields> parse_record_line(std::string_view line);

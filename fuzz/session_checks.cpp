@@ -69,6 +69,7 @@ void check_table(const std::vector<octet_array>& probes) {
         const address_t& record = *records[i];
         FUZZ_CHECK(record.alias[alias_max_length] == '\0');
         FUZZ_CHECK(is_valid_alias(alias_of(record)));
+        FUZZ_CHECK(fits_record_line(record.octet, alias_of(record)));  // a save loads back the same
         if (i > 0) FUZZ_CHECK(alias_of(*records[i - 1]) < alias_of(record));
         FUZZ_CHECK(record.parent == nullptr ? &record == head
                                             : record.parent->left == &record || record.parent->right == &record);

@@ -13,6 +13,7 @@
 std::vector<octet_array> addresses_a_session_may_store(std::string_view records, std::string_view keys);
 
 // The tree holds valid, unique aliases in strict alias order and unique
-// addresses, and the duplicate-address test answers for each of `probes`
+// addresses, every record fits the line a save writes for it, and the
+// duplicate-address test answers for each of `probes`
 // exactly whether a record holds it. Aborts when any of this fails.
 void check_table(const std::vector<octet_array>& probes);

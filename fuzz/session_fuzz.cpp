@@ -8,27 +8,11 @@
 #include <cstdint>
 
 #include "address_tree.h"
-#include "dialogs.h"
 #include "menu.h"
 #include "record_file.h"
 #include "session_checks.h"
 #include "session_input.h"
 #include "session_jail.h"
-
-namespace {
-
-// Thrown where the program would end the process.
-struct session_end {};
-
-}  // namespace
-
-void stop_at_end_of_input() {
-    throw session_end{};
-}
-
-void UI_exit() {
-    throw session_end{};
-}
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     jail_init();
@@ -39,10 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const session_input input = split_session_input({reinterpret_cast<const char*>(data), size});
     jail_prepare(input.records, input.keys);
     jail_enter();
-    try {
-        run_alias_manager(init_file);
-    } catch (const session_end&) {
-    }
+    run_alias_manager(init_file);
     jail_leave();
 
     const auto probes = addresses_a_session_may_store(input.records.value_or(""), input.keys);

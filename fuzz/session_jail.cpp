@@ -13,6 +13,7 @@
 #include <string>
 
 #include "record_file.h"
+#include "write_all.h"
 
 // Starts the sanitizers' symbolizer; absent in a build without sanitizers.
 extern "C" [[gnu::weak]] void __sanitizer_symbolize_pc(void* pc, const char* format, char* out,
@@ -33,19 +34,9 @@ int outer_cwd_fd = -1;
     std::exit(1);
 }
 
-bool write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 void write_file_at(int dir_fd, const char* name, std::string_view bytes) {
     const int fd = openat(dir_fd, name, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || !write_all(fd, bytes) || close(fd) != 0) fail(std::string("cannot write ") + name);
+    if (fd < 0 || write_all(fd, bytes) != 0 || close(fd) != 0) fail(std::string("cannot write ") + name);
 }
 
 // Removes every file of the jail. A session creates files, never directories.
@@ -81,7 +72,7 @@ bool try_enter_and_leave() {
 
 bool write_proc_file(const char* path, const std::string& content) {
     const int fd = open(path, O_WRONLY | O_CLOEXEC);
-    const bool written = fd >= 0 && write_all(fd, content);
+    const bool written = fd >= 0 && write_all(fd, content) == 0;
     if (fd >= 0) close(fd);
     return written;
 }

@@ -33,5 +33,5 @@ void answer_help_or_version(int argc, const char* const argv[]) {
     } else {
         return;
     }
-    exit_after_output();
+    exit_after_output("launcher");
 }

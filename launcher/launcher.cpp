@@ -6,6 +6,8 @@
 #include "extract.h"
 #include "output_status.h"
 #include "info_options.h"
+#include "write_all.h"
+#include "link_rule.h"
 
 #include <array>
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <fcntl.h>
 #include <new>
 #include <string_view>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,16 +37,6 @@ std::array<const char*, 256> error_texts{};
 void fill_error_texts() {
     for (std::size_t i = 0; i < error_texts.size(); ++i)
         error_texts[i] = strerrordesc_np(static_cast<int>(i));
-}
-
-// Async-signal-safe: only write(2).
-void write_all(int fd, std::string_view text) {
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
 }
 
 // The standard error printer's output ("text: description\n"), built without
@@ -65,13 +58,16 @@ void write_error(std::string_view text, int err) {
     va_start(args, format);
     std::vprintf(format, args);
     va_end(args);
-    if (std::fflush(stdout) != 0) note_output_error(errno);
+    flush_output();
 }
 
 // Makes the start-up state that the rest relies on, whatever the launcher
 // inherited: descriptors 0 to 2 open, so that no file opened later takes one
-// of their numbers, and SIGCHLD at its default, without which the child's end
-// could not be waited for and the command would inherit the ignored signal.
+// of their numbers; SIGCHLD at its default, without which the child's end
+// could not be waited for and the command would inherit the ignored signal;
+// and no signal blocked, so that the launcher's own handlers are reached and
+// the command starts with an empty mask. Other inherited dispositions (an
+// ignored SIGHUP under a hang-up guard) are the caller's choice and stay.
 void settle_inherited_state() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
@@ -82,6 +78,9 @@ void settle_inherited_state() {
         }
     }
     signal(SIGCHLD, SIG_DFL);
+    sigset_t none;
+    sigemptyset(&none);
+    sigprocmask(SIG_SETMASK, &none, nullptr);
 }
 
 sigset_t handled_signals() {
@@ -105,11 +104,31 @@ void install_handlers(void (*handler)(int)) {
     }
 }
 
+// Opens "Error Log.txt" for writing, created or emptied. A symbolic link of
+// that name is followed only as the kernel's protected-symlinks rule allows,
+// whatever the system's setting, so that a link planted in a shared directory
+// such as /tmp cannot make a privileged run truncate another file (EACCES).
+// A name that was no link is opened with O_NOFOLLOW, so that a link put there
+// since the check fails to open; an allowed link in a shared directory cannot
+// be replaced by others, as the directory is sticky.
+int open_log() {
+    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    struct stat link {};
+    if (lstat(log_name, &link) != 0 || !S_ISLNK(link.st_mode)) return open(log_name, flags | O_NOFOLLOW, 0666);
+    struct stat directory {};
+    if (stat(".", &directory) != 0) return -1;
+    if (!may_follow_link(link, directory, geteuid())) {
+        errno = EACCES;
+        return -1;
+    }
+    return open(log_name, flags, 0666);
+}
+
 // Puts "Error Log.txt", created or emptied, on descriptor 2. dup2 keeps this
 // right when the launcher was started with descriptor 2 closed. The log's own
 // descriptor stays open beside descriptor 2 and the command inherits both.
 void redirect_stderr_to_log() {
-    const int log = open(log_name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int log = open_log();
     if (log < 0) {
         std::perror(log_name);  // still the original standard error
         _exit(1);
@@ -256,5 +275,5 @@ int main(int argc, char* argv[]) {
 
     report("Parent process is sleeping\n");
     sleep(1);
-    exit_after_output();
+    exit_after_output("launcher");
 }

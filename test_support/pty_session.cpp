@@ -1,5 +1,7 @@
 #include "pty_session.h"
 
+#include "write_all.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -27,9 +29,10 @@ namespace {
     for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &action, nullptr);
     action.sa_handler = SIG_IGN;
     for (int sig : options.ignored_signals) sigaction(sig, &action, nullptr);
-    sigset_t none;
-    sigemptyset(&none);
-    sigprocmask(SIG_SETMASK, &none, nullptr);
+    sigset_t blocked;
+    sigemptyset(&blocked);
+    for (int sig : options.blocked_signals) sigaddset(&blocked, sig);
+    sigprocmask(SIG_SETMASK, &blocked, nullptr);
 
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
         static const char message[] = "pty_session: cannot change directory\n";
@@ -89,13 +92,7 @@ PtySession::~PtySession() {
 }
 
 bool PtySession::write(std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(master_, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
+    return write_all(master_, bytes) == 0;
 }
 
 bool PtySession::type_control(int index) {
@@ -107,6 +104,7 @@ bool PtySession::type_control(int index) {
 
 bool PtySession::type_interrupt() { return type_control(VINTR); }
 bool PtySession::type_quit() { return type_control(VQUIT); }
+bool PtySession::type_end_of_file() { return type_control(VEOF); }
 
 bool PtySession::signal_foreground(int sig) {
     pid_t group = tcgetpgrp(master_);

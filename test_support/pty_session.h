@@ -28,6 +28,7 @@ struct PtyOptions {
     bool echo = false;                 // terminal echoes typed input
     bool crlf = false;                 // terminal turns "\n" into "\r\n" on output
     std::vector<int> ignored_signals;  // set to SIG_IGN before exec; all others are SIG_DFL
+    std::vector<int> blocked_signals;  // blocked at exec; all others are unblocked
 };
 
 class PtySession {
@@ -51,6 +52,8 @@ public:
     // Types the terminal's current INTR / QUIT character.
     bool type_interrupt();
     bool type_quit();
+    // Types the end-of-file character: a read at the start of a line gets end of input.
+    bool type_end_of_file();
     // Sends a signal to the terminal's foreground process group.
     bool signal_foreground(int sig);
 

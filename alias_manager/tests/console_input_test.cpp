@@ -23,15 +23,45 @@ private:
     std::FILE* stream_;
 };
 
+// The next line as "text" when whole, "text [cut]" when it did not fit,
+// "[end]" at the end of input.
+std::string next_line(const Input& in, std::size_t max_chars) {
+    auto line = read_line(in.get(), max_chars);
+    if (!line) return "[end]";
+    return line->text + (line->whole ? "" : " [cut]");
+}
+
 TEST(ReadLine, TakesAtMostTheLimitAndLeavesTheRest) {
-    Input in("abc\nabcdefghijk\nxy");
-    EXPECT_EQ(read_line(in.get(), 11), "abc\n");
-    EXPECT_EQ(read_line(in.get(), 11), "abcdefghijk");
-    EXPECT_EQ(read_line(in.get(), 11), "\n");
-    EXPECT_EQ(read_line(in.get(), 11), "xy");
-    EXPECT_EQ(read_line(in.get(), 11), std::nullopt);
+    Input in("abc\nabcdefghijk\nabcdefghij\n\nxy");
+    EXPECT_EQ(next_line(in, 11), "abc");
+    EXPECT_EQ(next_line(in, 11), "abcdefghijk [cut]");  // its newline would be the twelfth
+    EXPECT_EQ(next_line(in, 11), "");
+    EXPECT_EQ(next_line(in, 11), "abcdefghij");
+    EXPECT_EQ(next_line(in, 11), "");
+    EXPECT_EQ(next_line(in, 11), "xy");  // the end of input ends the last line
+    EXPECT_EQ(next_line(in, 11), "[end]");
     Input empty("");
-    EXPECT_EQ(read_line(empty.get(), 26), std::nullopt);
+    EXPECT_EQ(next_line(empty, 26), "[end]");
+    // At the end of input a line that fits is whole, one that does not stays cut.
+    Input fits("abcdefghij");
+    EXPECT_EQ(next_line(fits, 11), "abcdefghij");
+    Input too_long("abcdefghijk");
+    EXPECT_EQ(next_line(too_long, 11), "abcdefghijk [cut]");
+    EXPECT_EQ(next_line(too_long, 11), "[end]");
+}
+
+TEST(ReadLine, CarriageReturnBeforeTheLineEndIsNotTyped) {
+    Input in("abc\r\nabcdefghij\r\nabcdefghijk\r\na\rb\r\r\n\r\nabcdefghi\rx\nxy\r");
+    EXPECT_EQ(next_line(in, 11), "abc");
+    EXPECT_EQ(next_line(in, 11), "abcdefghij");  // the carriage return is not counted
+    EXPECT_EQ(next_line(in, 11), "abcdefghijk [cut]");
+    EXPECT_EQ(read_char(in.get()), '\n');  // what is left: one line end
+    EXPECT_EQ(next_line(in, 11), "a\rb\r");  // only the one right before the newline goes
+    EXPECT_EQ(next_line(in, 11), "");
+    EXPECT_EQ(next_line(in, 11), "abcdefghi\rx [cut]");
+    EXPECT_EQ(read_char(in.get()), '\n');
+    EXPECT_EQ(next_line(in, 11), "xy");  // before the end of input too
+    EXPECT_EQ(next_line(in, 11), "[end]");
 }
 
 TEST(ReadNumber, SkipsWhiteSpaceAndClampsBeyondThirtyTwoBits) {

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "session.h"
 
 namespace {
+
+using namespace std::string_literals;
 
 // mid is the root; beta (with children alpha and gamma) on its left, zeta on its right.
 const std::string records = "10.1.0.1 mid\n10.1.0.2 beta\n10.2.0.3 zeta\n10.1.0.4 alpha\n10.1.0.5 gamma\n";
@@ -63,25 +66,32 @@ TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
     // pause, which returns at once.
     expect_session("1\n255.255.255.255 abcdefghij\n1\n1.2.3.4" + std::string(15, ' ') + "fits  \t\r\n8\n",
                    pass(add_prompt + added("abcdefghij")) + pass(add_prompt + added("fits")) + quit);
+    // 26 characters that a save would write as 27 (a blank before the alias)
+    // are refused, with no progress text: the reloaded file would differ.
+    expect_session("1\n1111111111.1.1.1abcdefghij\n1\n1111111111.1.1.1 abcdefghi\n8\n",
+                   pass(add_prompt + refused) + pass(add_prompt + added("abcdefghi")) + quit);
     // Text past the limit refuses the entry; the rest of the line is never read
     // as an answer, so the pause waits for a fresh Enter (here the 5 line).
     expect_session("1\n100.200.300.400  webserver1\n5\n2\nwebserver\n\n8\n",
                    pass(add_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: webserver\n\nAlias not found\n") + quit);
-    expect_session("1\n\n\n1\nnonsense\n\n8\n", pass(add_prompt) + pass(add_prompt + refused) + quit);
+    // A NUL byte anywhere in the entry refuses it, even after a whole record.
+    expect_session("1\n\n\n1\nnonsense\n\n1\n1.2.3.4 x\0y\n\n8\n"s,
+                   pass(add_prompt) + pass(add_prompt + refused) + pass(add_prompt + refused) + quit);
 }
 
 TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
     Session s;
-    s.run(records + "1.1.1.1 abcdefghij\n",
-          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n8\n");
+    s.run(records + "1.1.1.1 abcdefghij\n1.1.1.2 be\n",
+          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n2\nbe\0ta\n\n8\n"s);
     const std::string not_found = "Alias not found\n";
     EXPECT_EQ(s.result.out.substr(s.result.out.find(menu)),
               pass(found("abcdefghij\n", "1.1.1.1")) +
                   pass(lookup_prompt + "Typed alias: abcdefghijk\n" +
                        "String entered too long, max length 10 characters.\n" + not_found) +
                   pass(lookup_prompt + "Typed alias:  beta\n\n" + not_found) +
-                  pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) + quit);
+                  pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) +
+                  pass(lookup_prompt + "Typed alias: be\n\n" + not_found) + quit);  // no match on "be" either
 }
 
 TEST(UpdateDialog, RefusesHeldAddressesAndKeepsOrder) {
@@ -101,9 +111,11 @@ TEST(UpdateDialog, FifteenCharactersAndUnreadableEntries) {
     // Fifteen characters and a blank excess: the newline is left for the pause.
     // Text past fifteen characters refuses the entry and its whole line.
     expect_session("3\nbeta\n 192.168.100.200\n5\n3\nbeta\n-1.+2.3.4000000000000\n\n"
-                   "3\nbeta\n192.168.100.200 \n3\nbeta\nhello\n\n3\nbeta\n1.2.3\n\n3\nnobody\n\n8\n",
+                   "3\nbeta\n192.168.100.200 \n3\nbeta\nhello\n\n3\nbeta\n1.2.3\n\n3\nbeta\n1.2.3.4\0 \n\n"
+                   "3\nnobody\n\n8\n"s,
                    pass(beta + address_prompt + refused) + pass(beta + address_prompt + refused) +
                        pass(beta + address_prompt + "192 168 100 200") +
+                       pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: nobody\n\nAlias not found\n") + quit);
@@ -197,17 +209,71 @@ TEST(SaveDialog, NamesOfTwoHundredFiftyFiveAndSix) {
     EXPECT_FALSE(std::filesystem::exists(s.dir.file(longest + "x"), too_long));
 }
 
+TEST(SaveDialog, StandardOutputKeepsWhatItHeldAndGainsTheTable) {
+    Session s;
+    s.dir.write("ZD482_Inet.txt", records);
+    s.dir.write("session.log", "earlier\n");
+    RunOptions options;
+    options.cwd = s.dir.path();
+    options.input = "7\n/dev/stdout\n\n8\n";
+    options.args = {"-c", "exec \"$0\" >> session.log", ALIAS_MANAGER_BIN};
+    EXPECT_TRUE(run_program("/bin/sh", options).exited_with(0));
+    EXPECT_EQ(s.dir.read("session.log"),
+              "earlier\n" + start + menu + "____\n" + save_prompt +
+                  "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.4 alpha\n10.1.0.5 gamma\n10.2.0.3 zeta\n"
+                  "Typed file name (to confirm): /dev/stdout\nWrite successfully" + pause_line + quit);
+}
+
 TEST(SaveDialog, FailuresAreReportedNotCalledSuccess) {
     Session s;
-    expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n8\n",
+    // A name holding a NUL byte is no file's name, and no part of it is saved to.
+    expect_session("7\nmissing/out.txt\n\n7\n\n\n7\n/dev/full\n\n7\nna\0me\n\n8\n"s,
                    pass(save_prompt + "Typed file name (to confirm): missing/out.txt\nWrite failed") +
                        pass(save_prompt + "Typed file name (to confirm): \nWrite failed") +
-                       pass(save_prompt + "Typed file name (to confirm): /dev/full\nWrite failed") + quit,
+                       pass(save_prompt + "Typed file name (to confirm): /dev/full\nWrite failed") +
+                       pass(save_prompt + "Typed file name (to confirm): na\nWrite failed") + quit,
                    s);
     EXPECT_EQ(s.result.err,
               "Cannot save to 'missing/out.txt': No such file or directory\n"
               "Cannot save to '': No such file or directory\n"
-              "Cannot save to '/dev/full': No space left on device\n");
+              "Cannot save to '/dev/full': No space left on device\n"
+              "Cannot save to 'na': Invalid argument\n");
+    EXPECT_FALSE(s.dir.exists("na"));
+}
+
+// Every file of the session's directory with its content.
+std::map<std::string, std::string> files_of(const Session& s) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(s.dir.path()))
+        files[entry.path().filename().string()] = s.dir.read(entry.path().filename().string());
+    return files;
+}
+
+TEST(Dialogs, CrLfLinesGiveTheSameSessionAsLf) {
+    // One carriage return before each newline is as if it had not been typed,
+    // at every prompt: the same transcript and the same files. A line that
+    // follows an entry directly shows whether the entry's newline was read.
+    const std::string longest_name(255, 'n');
+    for (const std::string& input : std::vector<std::string>{
+             "1\n1.2.3.4 newrec\n\n7\nhosts.txt\n\n8\n",
+             "1\n255.255.255.255 abcdefghi\n5\n8\n",  // 25 characters and the newline fit
+             "1\n255.255.255.255 abcdefghij\n5\n8\n",  // 26: the newline is left for the pause
+             "2\nbeta\n5\n2\nabcdefghij\n5\n2\nabcdefghijk\n5\n8\n",
+             "3\nbeta\n192.168.100.20\n5\n3\nbeta\n192.168.100.201\n5\n8\n",
+             "4\nbeta\nY\ny\n5\n8\n",
+             "6\n10\n2\n5\n8\n",
+             "7\n" + longest_name + "\n5\n7\n" + longest_name + "x\n5\n8\n",
+         }) {
+        std::string crlf_input;
+        for (char c : input) crlf_input += c == '\n' ? "\r\n" : std::string(1, c);
+        Session lf, crlf;
+        lf.run(records, input);
+        crlf.run(records, crlf_input);
+        const std::string shown = testing::PrintToString(input);
+        EXPECT_TRUE(crlf.result.exited_with(0)) << shown;
+        EXPECT_EQ(crlf.result.out, lf.result.out) << shown;
+        EXPECT_EQ(files_of(crlf), files_of(lf)) << shown;
+    }
 }
 
 TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
@@ -220,17 +286,28 @@ TEST(Dialogs, EndOfInputInsideAnyDialogStops) {
         EXPECT_TRUE(s.result.exited_with(0)) << input;
         EXPECT_EQ(s.result.err, "") << input;
     }
-    // An entry ended by the end of input rather than a newline counts as too
-    // long; the look-up then goes on with the text as read.
+    // A last line that the end of input cuts short is handled as if its
+    // newline were there; the pause then meets the end of input.
     Session s;
-    s.run(records, "2\nbeta");
-    EXPECT_EQ(s.result.out, start + menu + "____\n" + lookup_prompt + "Typed alias: beta\n" +
-                                "String entered too long, max length 10 characters.\nAddress found: 10.1.0.2\n" +
-                                pause_line);
-    s.run(records, "7\nname");
-    EXPECT_EQ(s.result.out, start + menu + "____\n" + save_prompt +
-                                "String entered too long, max length 255 characters, exiting.\n" + pause_line);
-    EXPECT_FALSE(s.dir.exists("name"));
+    for (const auto& [input, output] : std::vector<std::pair<std::string, std::string>>{
+             {"2\nbeta", found("beta\n", "10.1.0.2")},
+             {"2\nabcdefghijk", lookup_prompt + "Typed alias: abcdefghijk\n" +
+                                    "String entered too long, max length 10 characters.\nAlias not found\n"},
+             {"1\n1.2.3.4 new", add_prompt + added("new")},
+             {"1\n255.255.255.255 abcdefghij", add_prompt + added("abcdefghij")},
+             {"7\n" + std::string(256, 'n'),
+              save_prompt + "String entered too long, max length 255 characters, exiting.\n"},
+         }) {
+        s.run(records, input);
+        EXPECT_TRUE(s.result.exited_with(0)) << input;
+        EXPECT_EQ(s.result.out, start + menu + "____\n" + output + pause_line) << input;
+    }
+    s.run(records, "1\n5.5.5.5 new\n\n7\nhosts.txt");
+    EXPECT_TRUE(s.result.exited_with(0));
+    EXPECT_EQ(s.result.out, start + pass(add_prompt + added("new")) + menu + "____\n" + save_prompt +
+                                "Typed file name (to confirm): hosts.txt\nWrite successfully" + pause_line);
+    EXPECT_EQ(s.dir.read("hosts.txt"), "10.1.0.1 mid\n10.1.0.2 beta\n10.1.0.4 alpha\n10.1.0.5 gamma\n"
+                                       "10.2.0.3 zeta\n5.5.5.5 new\n");
 }
 
 }  // namespace

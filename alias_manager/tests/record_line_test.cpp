@@ -42,13 +42,29 @@ TEST(RecordLine, RefusesLinesMissingAnyPart) {
                              "1..2.3.4 a", "1 .2.3.4 a", "1,2,3,4 a", "1.2.3.+ a", "0x1.2.3.4 a",
                              "-.1.2.3 a", "1.2.3.4\t_"})
         EXPECT_FALSE(parse_record_line(line)) << '"' << line << '"';
+    // A NUL byte anywhere refuses the text, even after a whole record or address.
+    using namespace std::string_literals;
+    for (const std::string& line : {"\0"s, "1.2.3.4 abc\0"s, "\0"s + "1.2.3.4 abc", "1.2.3.4 ab\0c"s,
+                                    "1.2.3.4\0 abc"s, "1.2.3.4 abc\n\0"s}) {
+        EXPECT_FALSE(parse_record_line(line)) << testing::PrintToString(line);
+        EXPECT_FALSE(parse_address(line)) << testing::PrintToString(line);
+    }
 }
 
 TEST(RecordLine, NumbersBeyondThirtyTwoBitsAreClamped) {
-    auto f = parse_record_line("2147483647.2147483648.-2147483648.-99999999999999999999999 big");
-    ASSERT_TRUE(f);
-    EXPECT_EQ(f->octet, (octet_array{INT_MAX, INT_MAX, INT_MIN, INT_MIN}));
+    EXPECT_EQ(parse_address("2147483647.2147483648.-2147483648.-99999999999999999999999"),
+              (octet_array{INT_MAX, INT_MAX, INT_MIN, INT_MIN}));
+    EXPECT_EQ(parse_record_line("99999999999999.0.0.-1 big")->octet, (octet_array{INT_MAX, 0, 0, -1}));
     EXPECT_EQ(parse_address("000000000000000000000000000012.0.0.1")->at(0), 12);
+}
+
+TEST(RecordLine, WrittenFormMustFitTwentySixCharacters) {
+    // What counts is the line a save writes: signs, zeros and blanks fall
+    // away, clamping shortens, and one blank comes in before the alias.
+    EXPECT_EQ(alias(parse_record_line("1111111111.1.1.1abcdefghij")), "<refused>");  // 26 read, 27 written
+    EXPECT_EQ(alias(parse_record_line("-1111111111.1.1.1 abcdefgh")), "abcdefgh");
+    EXPECT_EQ(alias(parse_record_line("+0001.+0002.  0003.0004     abcdefghij")), "abcdefghij");
+    EXPECT_EQ(alias(parse_record_line("99999999999.1.1.1 abcdefghij")), "<refused>");  // 2147483647
 }
 
 TEST(RecordLine, AddressAloneIgnoresWhatFollows) {

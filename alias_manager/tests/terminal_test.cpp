@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <memory>
+#include <random>
+
 #include "pty_session.h"
 #include "session.h"
 
@@ -63,6 +66,92 @@ TEST_P(Terminal, EachPromptIsShownBeforeInputIsRead) {
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     EXPECT_EQ(dir.read("saved.txt"), "10.1.0.1 mid\n10.1.0.2 beta\n");
+}
+
+// Two sessions on one record file, adding and saving in a random order. A
+// save that would overwrite what the other session saved since this one
+// last read or wrote the file asks first, and only "y" overwrites; a save
+// after no one else's is never asked about.
+TEST(TwoSessions, NeitherUndoesTheOthersSaveUnasked) {
+    TempDir dir;
+    const std::string start = "10.1.5.20 gateway\n10.1.5.21 printer\n192.168.0.1 router\n";
+    dir.write("hosts.txt", start);
+    PtyOptions options;
+    options.cwd = dir.path();
+    const std::string question = "File changed on disk since it was last read or saved, overwrite? (y/n): ";
+    const std::string pause = "[Press Enter to Continue]\n";
+    struct party {
+        std::unique_ptr<PtySession> session;
+        std::vector<std::string> added;  // its records, in its table only until it saves
+        int seen;                        // the version of the file it last read or wrote
+    };
+    int version = 0;  // counts the saves that wrote the file
+    std::vector<party> parties;
+    for (int i = 0; i < 2; ++i) {
+        parties.push_back({std::make_unique<PtySession>(ALIAS_MANAGER_BIN, std::vector<std::string>{"hosts.txt"}, options),
+                           {}, version});
+        ASSERT_TRUE(parties.back().session->read_until(" Enter choice: ", 20s)) << parties.back().session->output();
+    }
+    std::mt19937 random(13);
+    int declined = 0, confirmed = 0;
+    for (int step = 0; step < 30; ++step) {
+        const int who = static_cast<int>(random() % 2);
+        party& p = parties[who];
+        PtySession& s = *p.session;
+        const std::string alias = std::string(who == 0 ? "a" : "b") + std::to_string(step);
+        ASSERT_TRUE(s.write("1\n") && s.read_until("'1.1.1.1 abc'): ", 20s));
+        ASSERT_TRUE(s.write("10.9." + std::to_string(who) + "." + std::to_string(step) + " " + alias + "\n"));
+        ASSERT_TRUE(s.read_until(pause, 20s) && s.write("\n") && s.read_until(" Enter choice: ", 20s));
+        p.added.push_back(alias);
+        if (random() % 3 == 0) continue;  // no save this time
+
+        const std::string before = dir.read("hosts.txt");
+        ASSERT_TRUE(s.write("7\n") && s.read_until("(max 255 characters): ", 20s) && s.write("hosts.txt\n"));
+        ASSERT_TRUE(s.read_until(p.seen != version ? question : "Typed file name", 20s)) << "step " << step << s.output();
+        const std::size_t asked_at = s.output().size();
+        bool overwrite = true;
+        if (p.seen != version) {
+            if (random() % 3 == 0) {
+                ASSERT_TRUE(s.write("yes\n") && s.read_until(question, 20s));
+                EXPECT_EQ(s.output().substr(asked_at), "Only character 'y' or 'n' accepted, re-enter\n" + question);
+            }
+            overwrite = random() % 2 == 0;
+            (overwrite ? confirmed : declined) += 1;
+            ASSERT_TRUE(s.write(overwrite ? "y\n" : "n\n"));
+        }
+        ASSERT_TRUE(s.read_until(pause, 20s)) << s.output();
+        const std::string said = s.output().substr(s.output().rfind("(max 255 characters): "));
+        EXPECT_EQ(said.find(question) != std::string::npos, p.seen != version) << "step " << step << said;
+        if (overwrite) {
+            EXPECT_NE(said.find("Write successfully"), std::string::npos) << said;
+            p.seen = ++version;
+            const std::string file = dir.read("hosts.txt");
+            for (const party& other : parties)
+                for (const std::string& a : other.added)
+                    EXPECT_EQ(file.find(" " + a + "\n") != std::string::npos, &other == &p) << a << " in\n" << file;
+        } else {
+            EXPECT_TRUE(said.ends_with(question + "Cannot save to 'hosts.txt': changed on disk since it was read\n"
+                                       "Typed file name (to confirm): hosts.txt\nWrite failed\n " + pause))
+                << said;
+            EXPECT_EQ(dir.read("hosts.txt"), before);
+        }
+        ASSERT_TRUE(s.write("\n") && s.read_until(" Enter choice: ", 20s));
+    }
+    EXPECT_GT(version, 3);
+    EXPECT_GT(declined, 0);
+    EXPECT_GT(confirmed, 0);
+
+    // The end of input at the question ends the session with nothing written.
+    parties[1].session->write("7\nhosts.txt\n");
+    ASSERT_TRUE(parties[1].session->read_until("Write successfully", 20s));
+    party& last = parties[0];
+    const std::string before = dir.read("hosts.txt");
+    ASSERT_TRUE(last.session->write("7\nhosts.txt\n") && last.session->read_until(question, 20s));
+    last.session->type_end_of_file();
+    const auto status = last.session->wait_exit(20s);
+    ASSERT_TRUE(status);
+    EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    EXPECT_EQ(dir.read("hosts.txt"), before);
 }
 
 }  // namespace

@@ -13,7 +13,9 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -62,7 +64,13 @@ protected:
     }
 
     // Terminal options for a run in the test's directory.
-    PtyOptions in_dir(std::vector<int> ignored = {}) const { return {.cwd = dir.path(), .ignored_signals = ignored}; }
+    PtyOptions in_dir(std::vector<int> ignored = {}, std::vector<int> blocked = {}) const {
+        PtyOptions options;
+        options.cwd = dir.path();
+        options.ignored_signals = std::move(ignored);
+        options.blocked_signals = std::move(blocked);
+        return options;
+    }
 
     struct Finished {
         std::string output;
@@ -128,11 +136,15 @@ TEST_F(Launcher, ReportsTheProcessIdOfTheChild) {
 
 TEST_F(Launcher, CommandStandardErrorGoesToTheLogWhichEachRunEmpties) {
     script("both.sh", "echo to-stdout; echo to-stderr >&2\n");
+    const mode_t mask = umask(022);
     auto r = run({"./both.sh"});
+    umask(mask);
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_NE(r.output.find("to-stdout\n"), std::string::npos) << r.output;
     EXPECT_EQ(r.output.find("to-stderr"), std::string::npos) << r.output;
     EXPECT_EQ(dir.read(log_name), "to-stderr\n");
+    EXPECT_EQ(std::filesystem::status(dir.file(log_name)).permissions(),
+              std::filesystem::perms(0644));  // as any new file under the umask
 
     r = run({"true"});
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
@@ -193,13 +205,17 @@ TEST_F(Launcher, ReportsAStopAndAContinuation) {
 TEST_F(Launcher, QuitTypedAtTheTerminalEndsTheLauncherAtOnce) {
     // The command ignores the quit and keeps running: the launcher must not wait for it.
     script("long.sh", "trap '' QUIT; echo ready; exec sleep 600\n");
-    PtySession session(launcher, {"./long.sh"}, in_dir());
-    ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
-    ASSERT_TRUE(session.type_quit());
-    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
-    EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
-    EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
-    EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+    // Also when started with the quit blocked: the launcher does not keep it so.
+    for (const auto& blocked : {std::vector<int>{}, std::vector<int>{SIGTERM, SIGQUIT}}) {
+        SCOPED_TRACE(blocked.size());
+        PtySession session(launcher, {"./long.sh"}, in_dir({}, blocked));
+        ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
+        ASSERT_TRUE(session.type_quit());
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
+        EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
+        EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
+    }
 }
 
 TEST_F(Launcher, InterruptTypedWhileTheCommandRunsEndsOnlyTheCommand) {
@@ -307,11 +323,19 @@ TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
     EXPECT_EQ(r.out, "launcher (alias_tools) " ALIAS_TOOLS_VERSION "\n");
     EXPECT_FALSE(dir.exists(log_name));
 
-    const auto run = this->run({"--help", "extra"});
-    ASSERT_TRUE(exited_zero(run.status)) << run.output;
-    EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
-                                      "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
-    EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
+    // An answer that cannot be written says why and ends with status 1.
+    options.args = {"-c", "exec \"$0\" --help >/dev/full", launcher};
+    r = run_program("/bin/sh", options);
+    EXPECT_TRUE(r.exited_with(1));
+    EXPECT_EQ(r.err, "launcher: write error: No space left on device\n");
+
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"--help", "extra"}, {"--vers"}}) {
+        const auto run = this->run(command);
+        ASSERT_TRUE(exited_zero(run.status)) << run.output;
+        EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
+                                          "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
+        EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
+    }
 }
 
 TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
@@ -322,6 +346,62 @@ TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
     EXPECT_TRUE(in_order(r.output, {"Error Log.txt: Is a directory\n"}));
     EXPECT_TRUE(in_order(r.output, report(256, "Child exited normally with status 1\n")));
     EXPECT_FALSE(dir.exists("ran"));
+}
+
+// A link named "Error Log.txt" in a world-writable sticky directory (as /tmp)
+// is followed only when it belongs to the launcher's user or to the
+// directory's owner, whatever fs.protected_symlinks is set to.
+TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a link and a directory another owner";
+    constexpr uid_t nobody = 65534;
+    const std::string shared = dir.file("shared");
+    const std::string link = shared + "/" + log_name;
+    std::filesystem::create_directory(shared);
+    script("err.sh", "echo to-stderr >&2\n");
+    const auto run_there = [&](const std::string& target, uid_t link_owner) {
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink(target, link);
+        EXPECT_EQ(lchown(link.c_str(), link_owner, link_owner), 0);
+        PtyOptions options;
+        options.cwd = shared;
+        PtySession session(launcher, {dir.file("err.sh")}, options);
+        auto status = session.wait_exit(deadline);
+        return Finished{session.output(), status};
+    };
+
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    for (const std::string target : {"victim", "absent"}) {
+        SCOPED_TRACE(target);
+        dir.write("victim", "precious\n");
+        const auto r = run_there(dir.file(target), nobody);
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        EXPECT_TRUE(in_order(r.output, {"Error Log.txt: Permission denied\n"}));
+        EXPECT_TRUE(in_order(r.output, report(256, "Child exited normally with status 1\n")));
+        EXPECT_EQ(dir.read("victim"), "precious\n");
+        EXPECT_FALSE(dir.exists("absent"));
+    }
+
+    struct Followed {
+        std::string why;
+        mode_t mode;
+        uid_t directory_owner, link_owner;
+    };
+    const Followed followed[] = {
+        {"the launcher's own link", 01777, 0, 0},
+        {"the directory owner's link", 01777, nobody, nobody},
+        {"a directory that is not sticky", 0777, 0, nobody},
+        {"a directory that is not world-writable", 01775, 0, nobody},
+    };
+    for (const auto& f : followed) {
+        SCOPED_TRACE(f.why);
+        ASSERT_EQ(chown(shared.c_str(), f.directory_owner, 0), 0);
+        ASSERT_EQ(chmod(shared.c_str(), f.mode), 0);
+        dir.write("victim", "precious\n");
+        const auto r = run_there(dir.file("victim"), f.link_owner);
+        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        EXPECT_TRUE(in_order(r.output, report(0, "Child exited normally with status 0\n")));
+        EXPECT_EQ(dir.read("victim"), "to-stderr\n");
+    }
 }
 
 TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
@@ -369,6 +449,14 @@ TEST_F(Launcher, CommandStartsWithNoSignalBlockedOrIgnored) {
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_NE(r.output.find("SigBlk:\t0000000000000000\n"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("SigIgn:\t0000000000000000\n"), std::string::npos) << r.output;
+
+    // Started with SIGTERM and SIGQUIT blocked and SIGHUP ignored, as under a
+    // hang-up guard: no signal stays blocked, and the ignored SIGHUP (bit 0)
+    // is passed on with no other ignore beside it. (grep runs directly: a
+    // shell would clear the mask itself.)
+    PtySession session(launcher, {"grep -E ^Sig(Blk|Ign): /proc/self/status"}, in_dir({SIGHUP}, {SIGTERM, SIGQUIT}));
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_TRUE(in_order(session.output(), {"SigBlk:\t0000000000000000\nSigIgn:\t0000000000000001\n"}));
 }
 
 }  // namespace
