@@ -5,6 +5,7 @@
 #include <span>
 #include <string_view>
 
+#include "alias_tools_version.h"
 #include "output_status.h"
 #include "record_file.h"
 

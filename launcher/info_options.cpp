@@ -1,5 +1,6 @@
 #include "info_options.h"
 
+#include "alias_tools_version.h"
 #include "output_status.h"
 
 #include <cstdio>

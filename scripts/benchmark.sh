@@ -25,8 +25,9 @@ if [ "${1:-}" = "--compare" ]; then
   shift 2
 fi
 old_max=${OLD_MAX:-100000}
-cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build-bench -j2 --target alias_manager make_table >/dev/null
+# The preset bench: a Release build in build-bench/ with the table generator.
+cmake --preset bench >/dev/null
+cmake --build --preset bench --target alias_manager make_table >/dev/null
 new_binary=$PWD/build-bench/alias_manager/alias_manager
 make_table=$PWD/build-bench/bench/make_table
 results=$PWD/build-bench/results.txt

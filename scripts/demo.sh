@@ -3,7 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/packages.sh
-cmake -S . -B build >/dev/null
-cmake --build build -j2 --target alias_manager >/dev/null
+cmake --preset default >/dev/null
+cmake --build --preset default --target alias_manager >/dev/null
 cd sample
 exec ../build/alias_manager/alias_manager

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (fuzz/) with clang, AddressSanitizer and
-# UndefinedBehaviorSanitizer in build-fuzz/, then runs each target on a
+# Builds the libFuzzer targets (fuzz/) with the preset fuzz: clang,
+# AddressSanitizer and UndefinedBehaviorSanitizer, in build-fuzz/; replays
+# their seeds and regression inputs as CTest tests; then runs each target on a
 # working copy of its seed corpus (fuzz/corpus/<name>/) and its saved crash
 # inputs (fuzz/regressions/<name>/). The corpus in the repository is only read.
 #
@@ -20,7 +21,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
-build=$root/build-fuzz
+build=$root/build-fuzz  # binaryDir of the preset fuzz
 
 long_seconds=${FUZZ_SECONDS:-}
 if [ "${1:-}" = "--long" ]; then
@@ -47,11 +48,8 @@ targets=(
   "session 4096 80000"
 )
 
-cmake -S . -B "$build" -DCMAKE_CXX_COMPILER=clang++ -DFUZZ=ON -DSANITIZE=ON \
-  -DWARNINGS_AS_ERRORS=ON >/dev/null
-cmake --build "$build" -j2 --target fuzz_record_line fuzz_extract fuzz_session
-# The replay tests of the seeds and regression inputs, as CTest runs them.
-ctest --test-dir "$build" -R '^fuzz_.*_replay$' --output-on-failure
+# Configure, build the fuzz targets, replay the seeds and regression inputs.
+cmake --workflow --preset fuzz
 
 export ASAN_OPTIONS="detect_leaks=1${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export UBSAN_OPTIONS="print_stacktrace=1${UBSAN_OPTIONS:+:$UBSAN_OPTIONS}"

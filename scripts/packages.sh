@@ -16,8 +16,10 @@ fi
 command -v mandoc >/dev/null || missing+=(mandoc)
 command -v man >/dev/null || missing+=(man-db)
 command -v dpkg-deb >/dev/null || missing+=(dpkg)
+command -v lintian >/dev/null || missing+=(lintian)
 command -v setfacl >/dev/null || missing+=(acl)
 command -v setfattr >/dev/null || missing+=(attr)
+[ -x /usr/bin/time ] || missing+=(time)  # the benchmark's peak memory
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   apt-get update -qq

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test through CTest.
-#   scripts/test.sh [build-dir] [extra CMake options...]
+# Builds and runs the tests of one workflow preset of CMakePresets.json
+# (configure, build, test), warnings as errors:
+#   scripts/test.sh            every program and test, in build/
+#   scripts/test.sh sanitize   the same under AddressSanitizer and
+#                              UndefinedBehaviorSanitizer, in build-sanitize/
 set -euo pipefail
 cd "$(dirname "$0")/.."
+if [ $# -gt 1 ]; then
+  echo "usage: scripts/test.sh [PRESET]   (presets: cmake --list-presets=workflow)" >&2
+  exit 2
+fi
 scripts/packages.sh
-build=${1:-build}
-shift || true
-cmake -S . -B "$build" -DWARNINGS_AS_ERRORS=ON "$@"
-cmake --build "$build" -j2
-ctest --test-dir "$build" --output-on-failure -j2
+cmake --workflow --preset "${1:-default}"

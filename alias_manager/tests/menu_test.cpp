@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "alias_tools_version.h"
 #include "session.h"
 
 namespace {

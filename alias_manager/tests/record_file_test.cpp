@@ -198,7 +198,7 @@ TEST_F(RecordFile, FailedSaveIsReportedAndNotSuccess) {
     load_quietly(table_lines(500, 'a'));
     dir.write("file.txt", "old\n");
     std::filesystem::create_directory("sub");
-    symlink("loop.txt", "loop.txt");
+    ASSERT_EQ(symlink("loop.txt", "loop.txt"), 0);
     // A name cut at its NUL byte would be another file.
     testing::internal::CaptureStderr();
     for (const char* name : {"missing/dir/file.txt", "", "/dev/full", "file.txt/", "file.txt/x", ".", "sub/",
@@ -226,8 +226,8 @@ TEST_F(RecordFile, FailedSaveIsReportedAndNotSuccess) {
 TEST_F(RecordFile, NamesLeadWhereTheirComponentsSay) {
     add_quietly("1.2.3.4 a");
     std::filesystem::create_directories("sub/deeper");
-    symlink("sub/deeper", "down");
-    symlink(dir.file("sub").c_str(), "sub/deeper/up");
+    ASSERT_EQ(symlink("sub/deeper", "down"), 0);
+    ASSERT_EQ(symlink(dir.file("sub").c_str(), "sub/deeper/up"), 0);
     // From the working directory up to the root and down again.
     std::string from_root;
     for (auto part = std::filesystem::path(dir.path()).relative_path(); !part.empty(); part = part.parent_path())
@@ -291,12 +291,12 @@ TEST_F(RecordFile, ReplacementKeepsModeLinksAndOpenDescriptors) {
     for (const std::string& name : {std::string("private.txt"), std::string("real.txt"), long_name})
         dir.write(name, "old\n");
     chmod(dir.file("private.txt").c_str(), 0640);
-    symlink("real.txt", dir.file("link.txt").c_str());
+    ASSERT_EQ(symlink("real.txt", dir.file("link.txt").c_str()), 0);
     std::filesystem::create_directory(dir.file("sub"));
-    symlink("../link.txt", dir.file("sub/chain.txt").c_str());
-    symlink("created.txt", dir.file("dangling.txt").c_str());
+    ASSERT_EQ(symlink("../link.txt", dir.file("sub/chain.txt").c_str()), 0);
+    ASSERT_EQ(symlink("created.txt", dir.file("dangling.txt").c_str()), 0);
     dir.write("twice.txt", "an old content, longer than the table that replaces it\n");
-    link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str());
+    ASSERT_EQ(link(dir.file("twice.txt").c_str(), dir.file("other-name.txt").c_str()), 0);
     dir.write("session.log", "earlier\n");
     const int log = open(dir.file("session.log").c_str(), O_WRONLY | O_APPEND);
     const ino_t long_inode = status_of(dir.file(long_name)).st_ino;
@@ -561,7 +561,8 @@ TEST_F(RecordFile, ReaderThatGoesAwayFailsTheSaveOnly) {
     pid_t saver = fork();
     if (saver == 0) {
         int stderr_copy = dup(2);
-        freopen("/dev/null", "w", stderr);
+        if (freopen("/dev/null", "w", stderr) == nullptr)
+            _exit(3);
         bool written = save_to_file_wrapper("fifo");
         struct sigaction after;
         sigaction(SIGPIPE, nullptr, &after);
@@ -764,7 +765,7 @@ TEST(SeenFiles, ChangedOnlyWhenTheFileThereIsNoLongerTheOneRemembered) {
     seen.remember(path);
     EXPECT_FALSE(seen.changed(path));
     EXPECT_FALSE(seen.changed(dir.file("other.txt")));  // never remembered
-    symlink("table.txt", dir.file("link.txt").c_str());
+    ASSERT_EQ(symlink("table.txt", dir.file("link.txt").c_str()), 0);
     EXPECT_FALSE(seen.changed(dir.file("link.txt")));  // the same place by another name
 
     dir.write("table.txt", "2.2.2.2 b\n");  // written in place, same size

@@ -1,6 +1,7 @@
 // End-to-end tests: the real launcher binary on a real pseudo-terminal, with
 // small shell scripts as the commands it runs.
 
+#include "alias_tools_version.h"
 #include "pty_session.h"
 #include "run_program.h"
 #include "temp_dir.h"
