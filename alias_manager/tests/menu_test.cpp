@@ -18,6 +18,18 @@ TEST(Menu, StartsWithoutRecordFile) {
     EXPECT_TRUE(s.result.exited_with(0));
     EXPECT_EQ(s.result.out, loading + "ERROR opening file\nList is empty.\nNumber of nodes: 0\n" + quit);
     EXPECT_EQ(s.result.err, "Openfile failed: : No such file or directory\n");
+
+    // Both streams into one file: each report stands where it happened.
+    RunOptions options;
+    options.cwd = s.dir.path();
+    options.input = "7\nmissing/x\n\n8\n";
+    options.args = {"-c", "exec \"$0\" >out 2>&1", ALIAS_MANAGER_BIN};
+    EXPECT_TRUE(run_program("/bin/sh", options).exited_with(0));
+    EXPECT_EQ(s.dir.read("out"), loading + "Openfile failed: : No such file or directory\nERROR opening file\n"
+                                 "List is empty.\nNumber of nodes: 0\n" + menu + "____\n" +
+                                 "Enter file name to be saved (max 255 characters): "
+                                 "Cannot save to 'missing/x': No such file or directory\n"
+                                 "Typed file name (to confirm): missing/x\nWrite failed" + pause_line + quit);
 }
 
 TEST(Menu, LoadsListsAndQuits) {
