@@ -6,28 +6,15 @@
 
 alias_index alias_order;
 
-namespace {
-
-// 1 to 63 for the characters of an alias, in byte order; 0 for any other.
-unsigned alias_rank(char c) {
-    if (c == ' ') return 1;
-    if (c >= '0' && c <= '9') return 2 + static_cast<unsigned>(c - '0');
-    if (c >= 'A' && c <= 'Z') return 12 + static_cast<unsigned>(c - 'A');
-    if (c >= 'a' && c <= 'z') return 38 + static_cast<unsigned>(c - 'a');
-    return 0;
-}
-
-}  // namespace
-
 std::optional<alias_index::alias_key> alias_index::key_of(std::string_view alias) {
     if (alias.size() > alias_max_length) return std::nullopt;
     alias_key key = 0;
-    for (std::size_t i = 0; i < alias_max_length; ++i) {
-        unsigned rank = i < alias.size() ? alias_rank(alias[i]) : 0;
-        if (i < alias.size() && rank == 0) return std::nullopt;
-        key = key << 6 | rank;
+    for (char c : alias) {
+        const unsigned rank = alias_rank(c);
+        if (rank == 0) return std::nullopt;
+        key = key << alias_rank_bits | rank;
     }
-    return key;
+    return key << alias_rank_bits * (alias_max_length - alias.size());
 }
 
 alias_index::alias_key alias_index::key_of(const address_t& record) {

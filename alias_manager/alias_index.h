@@ -14,10 +14,10 @@
 struct address_t;
 
 class alias_index {
-    // The alias itself, packed: each character as its rank among the 63
-    // that an alias may hold (0 after its end) in 6 bits, the first one
-    // highest. The ranks follow byte order, so comparing two keys compares
-    // the aliases byte by byte, and an entry fits 16 bytes.
+    // The alias itself, packed: each character as its rank (alias_alphabet.h)
+    // in alias_rank_bits bits, the first one highest, 0 after its end. The
+    // ranks follow byte order, so comparing two keys compares the aliases
+    // byte by byte, and an entry fits 16 bytes.
     using alias_key = std::uint64_t;
     using entries = absl::btree_map<alias_key, address_t*>;
 

@@ -4,10 +4,6 @@
 
 namespace {
 
-bool is_alias_char(int c) {
-    return is_decimal_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
-}
-
 std::optional<octet_array> scan_address(TextSource& in) {
     octet_array octet{};
     for (std::size_t i = 0; i < octet.size(); ++i) {

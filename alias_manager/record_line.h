@@ -7,9 +7,10 @@
 #include <optional>
 #include <string_view>
 
+#include "alias_alphabet.h"
+
 using octet_array = std::array<std::int32_t, 4>;
 
-constexpr std::size_t alias_max_length = 10;
 using alias_text = std::array<char, alias_max_length + 1>;  // always terminated
 
 struct record_fields {

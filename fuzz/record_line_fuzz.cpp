@@ -15,10 +15,6 @@
 
 namespace {
 
-bool is_alias_char(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
-}
-
 bool is_valid_alias(const alias_text& alias) {
     const std::string_view text = alias.data();
     return alias[alias_max_length] == '\0' && !text.empty() && text.size() <= alias_max_length &&
