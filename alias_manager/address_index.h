@@ -10,6 +10,11 @@
 
 #include "record_line.h"
 
+// 0 when all four octets are equal, non-zero otherwise.
+inline int compare_octet(const octet_array& a, const octet_array& b) {
+    return a == b ? 0 : 1;
+}
+
 class address_index {
 public:
     bool contains(const octet_array& octet) const;
@@ -18,6 +23,13 @@ public:
     // Starts loading the memory that a test for `octet` reads first.
     void prefetch(const octet_array& octet) const { __builtin_prefetch(&slots_[home(octet)]); }
     std::size_t size() const { return count_; }
+
+    // Visits every address held, in no particular order.
+    template <class Visit>
+    void for_each(Visit&& visit) const {
+        for (const slot& s : slots_)
+            if (s.used) visit(s.octet);
+    }
 
 private:
     struct slot {
