@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -83,9 +84,8 @@ TEST_F(AddressTree, LookupFindsExactAliasOnly) {
     ASSERT_NE(lookup_func_wrapper("top "), nullptr);
     EXPECT_EQ(lookup_func_wrapper("top ")->octet[3], 4);
     EXPECT_EQ(lookup_func_wrapper("low")->octet[3], 2);
-    EXPECT_EQ(lookup_func_wrapper(" low"), nullptr);
-    EXPECT_EQ(lookup_func_wrapper("Low"), nullptr);
-    EXPECT_EQ(lookup_func("mid", nullptr), nullptr);
+    for (const char* missing : {" low", "Low", "lo", "lowe", "top\t", "", "low-", "0123456789a"})
+        EXPECT_EQ(lookup_func_wrapper(missing), nullptr) << '"' << missing << '"';
 }
 
 // Builds the tree d(b(a, c), h(f(e, g), i)).
@@ -93,6 +93,95 @@ void add_sample_tree() {
     int n = 0;
     for (const char* alias : {"d", "b", "h", "a", "c", "f", "i", "e", "g"})
         StoreTest::add_quietly("7.7.7." + std::to_string(++n) + " " + alias);
+}
+
+// From head the index answers; from any other record a descent does, and it
+// sees only the subtree of that record.
+TEST_F(AddressTree, SearchesFromARecordSeeOnlyItsSubtree) {
+    add_sample_tree();
+    const address_t* b = lookup_func("b", head);
+    const address_t* c = lookup_func("c", head);
+    const address_t* e = lookup_func("e", head);
+    const address_t* f = lookup_func("f", head);
+    const address_t* h = lookup_func("h", head);
+    ASSERT_TRUE(b && c && e && f && h);
+    EXPECT_EQ(alias_of(*e), "e");
+    EXPECT_EQ(lookup_func("e", h), e);
+    EXPECT_EQ(lookup_func("e", b), nullptr);
+    EXPECT_EQ(lookup_func("e", nullptr), nullptr);
+
+    EXPECT_EQ(find_parent(head, e), f);
+    EXPECT_EQ(find_parent(h, e), f);
+    EXPECT_EQ(find_parent(head, b), head);
+    EXPECT_EQ(find_parent(b, e), nullptr);  // not below b
+    EXPECT_EQ(find_parent(h, h), nullptr);  // the root of the subtree searched
+
+    // "ea" belongs at e's right link; below b its place would be c's.
+    EXPECT_EQ(find_empty_node(head, "ea").link, &e->right);
+    EXPECT_EQ(find_empty_node(head, "ea").parent, e);
+    EXPECT_EQ(find_empty_node(h, "ea").link, &e->right);
+    EXPECT_EQ(find_empty_node(b, "ea").link, &c->right);
+    EXPECT_EQ(find_empty_node(head, "f").link, nullptr);
+    EXPECT_EQ(find_empty_node(h, "f").link, nullptr);
+}
+
+// The three changes refuse whatever would break the table, and leave it as
+// it was.
+TEST_F(AddressTree, ChangesRefuseWhatWouldBreakTheTable) {
+    add_sample_tree();
+    const auto before = table_in_order();
+    auto fields_of = [](std::string_view alias) {
+        record_fields fields{{9, 9, 9, 9}, {}};
+        std::copy_n(alias.begin(), std::min(alias.size(), fields.alias.size()), fields.alias.begin());
+        return fields;
+    };
+    for (std::string_view alias : {"", "a-b", "caf\xc3\xa9", "abcdefghijk"})
+        EXPECT_EQ(insert_record(fields_of(alias)), insert_result::not_an_alias) << alias;
+    EXPECT_EQ(insert_record(fields_of("c")), insert_result::duplicate);
+    EXPECT_EQ(insert_record({{7, 7, 7, 1}, fields_of("new").alias}), insert_result::duplicate);
+
+    const address_t stray{{9, 9, 9, 9}, fields_of("c").alias, nullptr, nullptr, nullptr};  // c's twin, not held
+    EXPECT_EQ(find_parent(head, &stray), nullptr);
+    EXPECT_FALSE(readdress_record(&stray, {9, 9, 9, 8}));
+    EXPECT_FALSE(erase_record(&stray));
+    const address_t* c = lookup_func_wrapper("c");
+    EXPECT_FALSE(readdress_record(c, c->octet));
+    EXPECT_FALSE(readdress_record(c, {7, 7, 7, 1}));  // d's
+    EXPECT_EQ(table_in_order(), before);
+    EXPECT_EQ(check_invariants(), "");
+
+    EXPECT_TRUE(readdress_record(c, {9, 9, 9, 9}));
+    EXPECT_TRUE(find_duplicate_octet(head, {9, 9, 9, 9}));
+    EXPECT_FALSE(find_duplicate_octet(head, {7, 7, 7, 5}));  // c's old address is free again
+}
+
+// Every rule of the table, broken behind its back, is named.
+TEST_F(AddressTree, CheckInvariantsNamesEachBrokenRule) {
+    add_sample_tree();
+    address_t& c = *lookup_func_wrapper("c");
+    address_t& e = *lookup_func_wrapper("e");
+    address_t& i = *lookup_func_wrapper("i");
+    const address_t saved[] = {c, e, i};
+    auto broken = [&](auto&& change) {
+        change();
+        std::string found = check_invariants();
+        c = saved[0], e = saved[1], i = saved[2];
+        return found;
+    };
+    auto expect_named = [](const std::string& found, const std::string& part) {
+        EXPECT_NE(found.find(part), std::string::npos) << "\"" << found << "\" lacks \"" << part << '"';
+    };
+    expect_named(broken([&] { c.alias[0] = 'z'; }), "'d' follows 'z' in the tree's order");
+    expect_named(broken([&] { c.alias[1] = 'a'; }), "the index differs from the tree at 'ca'");
+    expect_named(broken([&] { c.alias[0] = '-'; }), "'-' is not an alias");
+    expect_named(broken([&] { c.alias.fill('c'); }), " is not an alias");
+    expect_named(broken([&] { c.parent = head; }), "child 'c' of 'b' does not link back");
+    expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "two records hold the same address");
+    expect_named(broken([&] { c.octet = {1, 1, 1, 1}; }), "address of 'c' is not in the address set");
+    expect_named(broken([&] { e.right = &c; }), "child 'c' of 'e' does not link back");
+    const address_t last{{1, 2, 3, 4}, {'j'}, nullptr, nullptr, &i};  // in order, but not in the index
+    expect_named(broken([&] { i.right = &last; }), "the tree links more records than the index holds 9");
+    EXPECT_EQ(check_invariants(), "");
 }
 
 std::string aliases_in_order() {
@@ -103,10 +192,7 @@ std::string aliases_in_order() {
 
 TEST_F(AddressTree, RemovalKeepsOrderInEveryCase) {
     add_sample_tree();
-    const address_t* c = lookup_func_wrapper("c");
-    EXPECT_EQ(find_parent(head, c), lookup_func_wrapper("b"));
-    EXPECT_EQ(find_parent(head, head), nullptr);
-    delete_func(c);  // leaf: only b's right link is cleared
+    delete_func(lookup_func_wrapper("c"));  // leaf: only b's right link is cleared
     EXPECT_EQ(lookup_func_wrapper("b")->right, nullptr);
     EXPECT_NE(lookup_func_wrapper("b")->left, nullptr);
     delete_func(lookup_func_wrapper("b"));  // only a left child
@@ -115,7 +201,6 @@ TEST_F(AddressTree, RemovalKeepsOrderInEveryCase) {
     EXPECT_EQ(head->right, lookup_func_wrapper("i"));
     EXPECT_EQ(lookup_func_wrapper("i")->left, lookup_func_wrapper("f"));
     EXPECT_EQ(aliases_in_order(), "adefgi");
-    EXPECT_EQ(check_invariants(), "");
 }
 
 TEST_F(AddressTree, DeeperSuccessorLeavesItsRightSubtreeInItsPlace) {
@@ -127,7 +212,6 @@ TEST_F(AddressTree, DeeperSuccessorLeavesItsRightSubtreeInItsPlace) {
     EXPECT_EQ(head->right, lookup_func_wrapper("h"));
     EXPECT_EQ(head->left, lookup_func_wrapper("b"));
     EXPECT_EQ(aliases_in_order(), "abceeafghi");
-    EXPECT_EQ(check_invariants(), "");
 }
 
 TEST_F(AddressTree, RemovingOnlyRecordEmptiesTableAndFreesAliasAndAddress) {
