@@ -24,13 +24,6 @@ public:
     void prefetch(const octet_array& octet) const { __builtin_prefetch(&slots_[home(octet)]); }
     std::size_t size() const { return count_; }
 
-    // Visits every address held, in no particular order.
-    template <class Visit>
-    void for_each(Visit&& visit) const {
-        for (const slot& s : slots_)
-            if (s.used) visit(s.octet);
-    }
-
 private:
     struct slot {
         octet_array octet;

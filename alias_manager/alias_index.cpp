@@ -9,10 +9,9 @@ address_t* alias_index::find(alias_key key) const {
 
 alias_index::neighbours alias_index::around(alias_key key) const {
     auto at = entries_.lower_bound(key);
-    address_t* predecessor = at == entries_.begin() ? nullptr : std::prev(at)->second;
-    address_t* held = at != entries_.end() && at->first == key ? at->second : nullptr;
-    auto after = held != nullptr ? std::next(at) : at;
-    return {held, predecessor, after == entries_.end() ? nullptr : after->second, at};
+    if (at != entries_.end() && at->first == key) return {at->second, nullptr, nullptr, at};
+    return {nullptr, at == entries_.begin() ? nullptr : std::prev(at)->second,
+            at == entries_.end() ? nullptr : at->second, at};
 }
 
 void alias_index::insert(position at, alias_key key, address_t* record) {

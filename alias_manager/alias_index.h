@@ -39,12 +39,12 @@ class alias_index {
 public:
     using position = entries::const_iterator;
 
-    // The records around `key` in alias order.
+    // The record of `key`, or else the records around it in alias order.
     struct neighbours {
         address_t* held;         // the record of `key`; null when no record has it
-        address_t* predecessor;  // the last record before `key`, or null
-        address_t* successor;    // the first record after `key`, or null
-        position at;             // where an entry for `key` belongs
+        address_t* predecessor;  // when not held: the last record before `key`, or null
+        address_t* successor;    // when not held: the first record after `key`, or null
+        position at;             // where the entry of `key` is or belongs
     };
 
     address_t* find(alias_key key) const;  // null when not held

@@ -158,29 +158,36 @@ TEST_F(AddressTree, ChangesRefuseWhatWouldBreakTheTable) {
 // Every rule of the table, broken behind its back, is named.
 TEST_F(AddressTree, CheckInvariantsNamesEachBrokenRule) {
     add_sample_tree();
+    address_t& b = *lookup_func_wrapper("b");
     address_t& c = *lookup_func_wrapper("c");
+    address_t& d = *lookup_func_wrapper("d");
     address_t& e = *lookup_func_wrapper("e");
     address_t& i = *lookup_func_wrapper("i");
-    const address_t saved[] = {c, e, i};
+    const std::vector<address_t> saved{b, c, d, e, i};
     auto broken = [&](auto&& change) {
         change();
         std::string found = check_invariants();
-        c = saved[0], e = saved[1], i = saved[2];
+        b = saved[0], c = saved[1], d = saved[2], e = saved[3], i = saved[4];
         return found;
     };
     auto expect_named = [](const std::string& found, const std::string& part) {
         EXPECT_NE(found.find(part), std::string::npos) << "\"" << found << "\" lacks \"" << part << '"';
     };
+    expect_named(broken([&] { d.parent = &e; }), "head 'd' has a parent");
+    expect_named(broken([&] { c.parent = &d; }), "child 'c' of 'b' does not link back");
+    expect_named(broken([&] { e.right = &c; }), "child 'c' of 'e' does not link back");
     expect_named(broken([&] { c.alias[0] = 'z'; }), "'d' follows 'z' in the tree's order");
-    expect_named(broken([&] { c.alias[1] = 'a'; }), "the index differs from the tree at 'ca'");
+    expect_named(broken([&] { c.alias[0] = 'b'; }), "'b' follows 'b' in the tree's order");
     expect_named(broken([&] { c.alias[0] = '-'; }), "'-' is not an alias");
     expect_named(broken([&] { c.alias.fill('c'); }), " is not an alias");
-    expect_named(broken([&] { c.parent = head; }), "child 'c' of 'b' does not link back");
-    expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "two records hold the same address");
-    expect_named(broken([&] { c.octet = {1, 1, 1, 1}; }), "address of 'c' is not in the address set");
-    expect_named(broken([&] { e.right = &c; }), "child 'c' of 'e' does not link back");
+    expect_named(broken([&] { c.alias[1] = 'a'; }), "the index differs from the tree at 'ca'");
+    const address_t twin{c.octet, c.alias, nullptr, nullptr, &b};  // in c's place, not in the index
+    expect_named(broken([&] { b.right = &twin; }), "the index differs from the tree at 'c'");
+    expect_named(broken([&] { b.right = nullptr; }), "the index holds 9 records, the tree 8");
     const address_t last{{1, 2, 3, 4}, {'j'}, nullptr, nullptr, &i};  // in order, but not in the index
     expect_named(broken([&] { i.right = &last; }), "the tree links more records than the index holds 9");
+    expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "two records hold the same address");
+    expect_named(broken([&] { c.octet = {1, 1, 1, 1}; }), "the address of 'c' is not in the address set");
     EXPECT_EQ(check_invariants(), "");
 }
 
