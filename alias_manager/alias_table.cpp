@@ -1,6 +1,8 @@
 #include "alias_table.h"
 
 #include <algorithm>
+#include <array>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -65,11 +67,25 @@ void check_after_change() {
     std::abort();
 }
 
-std::string quoted(const address_t& record) {
-    std::string text(1, '\'');
-    text.append(alias_view(record.alias)).push_back('\'');
-    return text;
+// A description of a broken rule, formatted like printf.
+[[gnu::format(printf, 1, 2)]] std::string broken_rule(const char* format, ...) {
+    std::array<char, 160> text{};
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    va_end(arguments);
+    return text.data();
 }
+
+// The alias of `record` for "%s": at most its eleven bytes, even unterminated.
+struct alias_arg {
+    std::array<char, sizeof(alias_text) + 1> text{};
+    explicit alias_arg(const address_t& record) {
+        const std::string_view alias = alias_view(record.alias);
+        alias.copy(text.data(), alias.size());
+    }
+    const char* c_str() const { return text.data(); }
+};
 
 }  // namespace
 
@@ -204,7 +220,8 @@ const alias_index& alias_order() {
 }
 
 std::string check_invariants() {
-    if (root != nullptr && root->parent != nullptr) return "head " + quoted(*root) + " has a parent";
+    if (root != nullptr && root->parent != nullptr)
+        return broken_rule("head '%s' has a parent", alias_arg(*root).c_str());
     // The tree in order. The walk stops once it meets more records than the
     // index holds.
     std::vector<const address_t*> in_order;
@@ -212,42 +229,43 @@ std::string check_invariants() {
     for (const address_t* node = root; node != nullptr || !pending.empty(); node = node->right) {
         for (; node != nullptr; node = node->left) {
             if (in_order.size() + pending.size() == aliases.size())
-                return "the tree links more records than the index holds " + std::to_string(aliases.size());
+                return broken_rule("the tree links more records than the index holds %zu", aliases.size());
             for (const address_t* child : {node->left, node->right})
                 if (child != nullptr && child->parent != node)
-                    return "child " + quoted(*child) + " of " + quoted(*node) + " does not link back to it";
+                    return broken_rule("child '%s' of '%s' does not link back to it", alias_arg(*child).c_str(),
+                                       alias_arg(*node).c_str());
             pending.push_back(node);
         }
         node = pending.back();
         pending.pop_back();
-        if (!record_key(node->alias)) return quoted(*node) + " is not an alias";
+        if (!record_key(node->alias)) return broken_rule("'%s' is not an alias", alias_arg(*node).c_str());
         if (!in_order.empty() && alias_of(*in_order.back()) >= alias_of(*node))
-            return quoted(*node) + " follows " + quoted(*in_order.back()) + " in the tree's order";
+            return broken_rule("'%s' follows '%s' in the tree's order", alias_arg(*node).c_str(),
+                               alias_arg(*in_order.back()).c_str());
         in_order.push_back(node);
     }
 
     if (in_order.size() != aliases.size())
-        return "the index holds " + std::to_string(aliases.size()) + " records, the tree " +
-               std::to_string(in_order.size());
+        return broken_rule("the index holds %zu records, the tree %zu", aliases.size(), in_order.size());
     auto entry = aliases.begin();
     for (const address_t* record : in_order) {
         if (entry->second != record || entry->first != record_key(record->alias))
-            return "the index differs from the tree at " + quoted(*record);
+            return broken_rule("the index differs from the tree at '%s'", alias_arg(*record).c_str());
         ++entry;
     }
 
-    // Every record's address is in the set, once, and the set holds no more.
-    std::vector<octet_array> held;
+    // Every record's address is in the set, no two records share one, and
+    // the set holds no more.
+    address_index held;
     for (const address_t* record : in_order) {
         if (!addresses.contains(record->octet))
-            return "the address of " + quoted(*record) + " is not in the address set";
-        held.push_back(record->octet);
+            return broken_rule("the address of '%s' is not in the address set", alias_arg(*record).c_str());
+        if (held.contains(record->octet))
+            return broken_rule("'%s' holds the address of a record before it", alias_arg(*record).c_str());
+        held.insert(record->octet);
     }
-    std::sort(held.begin(), held.end());
-    if (std::adjacent_find(held.begin(), held.end()) != held.end()) return "two records hold the same address";
     if (addresses.size() != held.size())
-        return "the address set holds " + std::to_string(addresses.size()) + " addresses for " +
-               std::to_string(held.size()) + " records";
+        return broken_rule("the address set holds %zu addresses for %zu records", addresses.size(), held.size());
     return {};
 }
 

@@ -186,7 +186,7 @@ TEST_F(AddressTree, CheckInvariantsNamesEachBrokenRule) {
     expect_named(broken([&] { b.right = nullptr; }), "the index holds 9 records, the tree 8");
     const address_t last{{1, 2, 3, 4}, {'j'}, nullptr, nullptr, &i};  // in order, but not in the index
     expect_named(broken([&] { i.right = &last; }), "the tree links more records than the index holds 9");
-    expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "two records hold the same address");
+    expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "'d' holds the address of a record before it");
     expect_named(broken([&] { c.octet = {1, 1, 1, 1}; }), "the address of 'c' is not in the address set");
     EXPECT_EQ(check_invariants(), "");
 }
