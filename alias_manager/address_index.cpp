@@ -11,7 +11,7 @@ std::size_t address_index::home(const octet_array& octet) const {
 std::size_t address_index::find(const octet_array& octet) const {
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = home(octet);
-    while (slots_[i].used && slots_[i].octet != octet) i = (i + 1) & mask;
+    while (slots_[i].used && compare_octet(slots_[i].octet, octet) != 0) i = (i + 1) & mask;
     return i;
 }
 

@@ -10,6 +10,11 @@
 
 #include "record_line.h"
 
+// 0 when all four octets are equal, non-zero otherwise.
+inline int compare_octet(const octet_array& a, const octet_array& b) {
+    return a == b ? 0 : 1;
+}
+
 class address_index {
 public:
     bool contains(const octet_array& octet) const;

@@ -1,8 +1,8 @@
 #pragma once
-// The aliases of the table in alias order, beside the tree, so that no
-// operation depends on the depth of the tree: a B-tree of entries that hold
-// the alias bytes themselves (a comparison never reads the record) and the
-// record. Each path that inserts or removes a record keeps it in step.
+// The aliases of the table in alias order: a B-tree map from each alias,
+// packed into one word, to its record. A node holds many keys side by side,
+// so a search touches a few nodes whatever the shape of the alias tree, and
+// a comparison never reads a record. It knows nothing of the tree's links.
 
 #include <absl/container/btree_map.h>
 
@@ -11,34 +11,54 @@
 #include <optional>
 #include <string_view>
 
+#include "alias_alphabet.h"
+
 struct address_t;
 
+// An alias packed into one word: the rank of each character in
+// `alias_rank_bits` bits, the first character highest, 0 after the end. The
+// ranks follow byte order, so comparing keys compares the aliases.
+using alias_key = std::uint64_t;
+
+// nullopt for a text that no alias can equal: too long, or holding a
+// character outside the alphabet.
+constexpr std::optional<alias_key> key_of(std::string_view alias) {
+    if (alias.size() > alias_max_length) return std::nullopt;
+    alias_key key = 0;
+    for (char c : alias) {
+        const unsigned rank = alias_rank(c);
+        if (rank == 0) return std::nullopt;
+        key = key << alias_rank_bits | rank;
+    }
+    return key << alias_rank_bits * (alias_max_length - alias.size());
+}
+
 class alias_index {
-    // The alias itself, packed: each character as its rank among the 63
-    // that an alias may hold (0 after its end) in 6 bits, the first one
-    // highest. The ranks follow byte order, so comparing two keys compares
-    // the aliases byte by byte, and an entry fits 16 bytes.
-    using alias_key = std::uint64_t;
     using entries = absl::btree_map<alias_key, address_t*>;
 
 public:
-    // The empty link of `parent` where a new record belongs, the one a
-    // descent from the root would reach (`head` itself, parent null, in an
-    // empty table); `link` is null when the alias is held. `position` is the
-    // index's place for the record, valid until the index next changes.
-    struct place {
-        address_t* parent;
-        address_t** link;
-        entries::const_iterator position;
+    using position = entries::const_iterator;
+
+    // The record of `key`, or else the records around it in alias order.
+    struct neighbours {
+        address_t* held;         // the record of `key`; null when no record has it
+        address_t* predecessor;  // when not held: the last record before `key`, or null
+        address_t* successor;    // when not held: the first record after `key`, or null
+        position at;             // where the entry of `key` is or belongs
     };
 
-    address_t* find(std::string_view alias) const;  // null when not held
-    place empty_place(std::string_view alias) const;
-    address_t* next(const address_t& record) const;  // in alias order; null after the last
-    // Adds `record`, whose alias is not held, at `where`: its empty place.
-    void insert(address_t* record, const place& where);
-    void erase(const address_t& record);
+    address_t* find(alias_key key) const;  // null when not held
+    neighbours around(alias_key key) const;
+    // Adds `record` under `key`, which is not held; `at` is a hint, best the
+    // one that around(key) gave while the index has not changed since.
+    void insert(position at, alias_key key, address_t* record);
+    // Removes the entry of `key` and returns the record that followed it in
+    // alias order: null after the last, and when `key` was not held.
+    address_t* erase(alias_key key);
+
     std::size_t size() const { return entries_.size(); }
+    position begin() const { return entries_.begin(); }
+    position end() const { return entries_.end(); }
 
     // Visits every record in alias order. The records lie anywhere in memory:
     // each is fetched a few entries before its visit, so the misses overlap.
@@ -54,13 +74,5 @@ public:
     }
 
 private:
-    // nullopt for a text that no alias can equal (too long, or holding a
-    // character that no alias holds).
-    static std::optional<alias_key> key_of(std::string_view alias);
-    static alias_key key_of(const address_t& record);
-
     entries entries_;
 };
-
-// The index of the table rooted at `head`.
-extern alias_index alias_order;

@@ -9,12 +9,6 @@
 
 namespace {
 
-// Longest entries taken by each dialog; the rest of a longer line is left
-// for the menu's pause to discard.
-constexpr std::size_t add_entry_max = 26;
-constexpr std::size_t alias_entry_max = 11;
-constexpr std::size_t address_entry_max = 15;
-constexpr std::size_t file_name_max = 256;
 // Longest deletion answer that can be valid: "y" and its newline.
 constexpr std::size_t answer_max = 2;
 
@@ -74,7 +68,7 @@ std::int32_t read_locality(const char* prompt) {
 
 void UI_add_func() {
     std::printf("Enter input (formatted as [address] [alias], e.g: '1.1.1.1 abc'): ");
-    std::optional<std::string> line = answer_entry(add_entry_max);
+    std::optional<std::string> line = answer_entry(entry_limit::record_line);
     if (!line) {
         std::printf("Invalid format, expected [address] [alias], skipping.\n");
         return;
@@ -82,13 +76,13 @@ void UI_add_func() {
     add_func(*line);
 }
 
-address_t* UI_look_up() {
+const address_t* UI_look_up() {
     std::printf("Enter alias to look up: ");
-    const line_read alias = answer_line(alias_entry_max);
+    const line_read alias = answer_line(entry_limit::look_up);
     // The echo shows the newline of a whole entry, so an empty line follows.
     std::printf("Typed alias: %s%s\n", alias.text.c_str(), alias.whole ? "\n" : "");
     if (!alias.whole) std::printf("String entered too long, max length 10 characters.\n");
-    address_t* record = lookup_func_wrapper(alias.text);
+    const address_t* record = lookup_func_wrapper(alias.text);
     if (record == nullptr) {
         std::printf("Alias not found\n");
         return nullptr;
@@ -99,10 +93,10 @@ address_t* UI_look_up() {
 }
 
 void UI_update() {
-    address_t* record = UI_look_up();
+    const address_t* record = UI_look_up();
     if (record == nullptr) return;
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
-    std::optional<std::string> entry = answer_entry(address_entry_max);
+    std::optional<std::string> entry = answer_entry(entry_limit::new_address);
     auto octet = entry ? parse_address(*entry) : std::nullopt;
     // The record must load back from its saved line, whatever the entry's limit.
     if (!octet || !fits_record_line(*octet, alias_of(*record))) {
@@ -118,7 +112,7 @@ void UI_update() {
 }
 
 void UI_delete() {
-    address_t* record = UI_look_up();
+    const address_t* record = UI_look_up();
     if (record == nullptr || !confirmed("Confirm deletion? (y/n): ")) return;
     std::printf("Deleting\n");
     delete_func(record);
@@ -138,7 +132,8 @@ void UI_display_aliases() {
 
 void UI_save_to_file() {
     std::printf("Enter file name to be saved (max 255 characters): ");
-    const line_read name = answer_line(file_name_max);
+    // One character more than a name may have tells a longer one.
+    const line_read name = answer_line(entry_limit::file_name + 1);
     if (!name.whole) {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;

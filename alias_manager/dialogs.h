@@ -6,7 +6,7 @@
 #include "address_tree.h"
 
 void UI_add_func();
-address_t* UI_look_up();
+const address_t* UI_look_up();
 void UI_update();
 void UI_delete();
 void UI_display_list();

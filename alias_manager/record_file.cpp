@@ -48,7 +48,7 @@ private:
 
 bool read_piece(std::FILE* stream, std::string& piece) {
     piece.clear();
-    while (piece.size() < piece_max_length) {
+    while (piece.size() < entry_limit::record_line) {
         int c = getc_unlocked(stream);
         if (c == EOF) return !piece.empty() && !std::ferror(stream);  // a read error cuts no piece short
         if (c == '\n') return true;

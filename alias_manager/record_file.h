@@ -10,10 +10,8 @@
 
 inline constexpr const char* init_file = "ZD482_Inet.txt";
 
-// Longest piece of a line handed to add_func while loading.
-constexpr std::size_t piece_max_length = 26;
-
-// Reads the next piece of a line: up to the newline or 26 characters,
+// Reads the next piece of a line: up to the newline or entry_limit::record_line
+// characters,
 // whichever comes first. The newline, and a carriage return just before it,
 // end the piece and are not part of it. Returns false at end of input.
 bool read_piece(std::FILE* stream, std::string& piece);

@@ -6,10 +6,6 @@
 
 namespace {
 
-bool is_alias_char(int c) {
-    return is_decimal_digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
-}
-
 std::optional<octet_array> scan_address(TextSource& in) {
     octet_array octet{};
     for (std::size_t i = 0; i < octet.size(); ++i) {
@@ -39,7 +35,7 @@ std::size_t decimal_length(std::int32_t value) {
 bool fits_record_line(const octet_array& octet, std::string_view alias) {
     std::size_t length = 3 + 1 + alias.size();  // the dots, the blank
     for (std::int32_t value : octet) length += decimal_length(value);
-    return length <= record_line_max_length;
+    return length <= entry_limit::record_line;
 }
 
 std::optional<octet_array> parse_address(std::string_view text) {

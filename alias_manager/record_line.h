@@ -7,9 +7,10 @@
 #include <optional>
 #include <string_view>
 
+#include "alias_alphabet.h"
+
 using octet_array = std::array<std::int32_t, 4>;
 
-constexpr std::size_t alias_max_length = 10;
 using alias_text = std::array<char, alias_max_length + 1>;  // always terminated
 
 struct record_fields {
@@ -17,13 +18,10 @@ struct record_fields {
     alias_text alias;
 };
 
-// The longest written line, newline not counted, that the loader reads
-// whole: four three-digit octets, three dots, the blank, a 10-character alias.
-constexpr std::size_t record_line_max_length = 26;
-
 // Whether the written form "%d.%d.%d.%d %s" of this address and alias has at
-// most record_line_max_length characters, so that a saved table loads back
-// the same. A longer one would be cut into pieces when it is loaded.
+// most entry_limit::record_line characters, the longest line the loader reads
+// whole, so that a saved table loads back the same. A longer one would be cut
+// into pieces when it is loaded.
 bool fits_record_line(const octet_array& octet, std::string_view alias);
 
 // Four integers separated by single dots, each optionally preceded by white

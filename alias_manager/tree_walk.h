@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "address_tree.h"
+#include "alias_table.h"
 
 // Left subtree, record, right subtree.
 template <class Visit>

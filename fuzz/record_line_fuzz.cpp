@@ -15,10 +15,6 @@
 
 namespace {
 
-bool is_alias_char(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == ' ';
-}
-
 bool is_valid_alias(const alias_text& alias) {
     const std::string_view text = alias.data();
     return alias[alias_max_length] == '\0' && !text.empty() && text.size() <= alias_max_length &&
@@ -63,7 +59,7 @@ void check_record_line(std::string_view text) {
                                              &o[1], &o[2], &o[3], alias);
         const bool fits = record_items == 5 &&
                           std::snprintf(nullptr, 0, "%d.%d.%d.%d %s", o[0], o[1], o[2], o[3], alias) <=
-                              static_cast<int>(record_line_max_length);
+                              static_cast<int>(entry_limit::record_line);
         FUZZ_CHECK(fields.has_value() == fits);
         if (fields) {
             FUZZ_CHECK(std::equal(o, o + 4, fields->octet.begin()));
@@ -81,7 +77,7 @@ void check_record_line(std::string_view text) {
     const int length = std::snprintf(written, sizeof written, "%d.%d.%d.%d %s", fields->octet[0],
                                      fields->octet[1], fields->octet[2], fields->octet[3],
                                      fields->alias.data());
-    FUZZ_CHECK(length > 0 && static_cast<std::size_t>(length) <= record_line_max_length);
+    FUZZ_CHECK(length > 0 && static_cast<std::size_t>(length) <= entry_limit::record_line);
     const auto reread = parse_record_line(written);
     FUZZ_CHECK(reread && same_fields(*reread, *fields));
 }

@@ -2,8 +2,9 @@
 // gives the default record file and standard input (layout in
 // session_input.h). The session runs confined to a private directory until
 // its input ends or it quits; a session that goes on after its input has
-// ended is a hang, which libFuzzer's -timeout reports. Afterwards the table
-// is checked and emptied for the next input.
+// ended is a hang, which libFuzzer's -timeout reports. The table checks
+// itself after every change; afterwards it is checked once more and emptied
+// for the next input.
 
 #include <cstdint>
 
@@ -16,6 +17,7 @@
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     jail_init();
+    check_invariants_after_every_change();
     return 0;
 }
 
@@ -26,9 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     run_alias_manager(init_file);
     jail_leave();
 
-    const auto probes = addresses_a_session_may_store(input.records.value_or(""), input.keys);
-    check_table(probes);
-    while (head != nullptr) delete_func(head);
-    check_table(probes);
+    check_table();
+    clear_table();
     return 0;
 }

@@ -26,8 +26,6 @@
 
 namespace {
 
-static_assert(piece_max_length == record_line_max_length, "every record line that is accepted loads whole");
-
 std::vector<std::string> pieces_of(const std::string& text) {
     std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
     std::vector<std::string> pieces;
@@ -184,7 +182,7 @@ TEST_F(RecordFile, EverySavedTableReloadsToTheSameFile) {
         EXPECT_EQ(table_in_order(), table) << saved;
         EXPECT_EQ(saved_table(dir), saved) << saved;  // same pre-order, so the same shape
         std::istringstream lines(saved);
-        for (std::string line; std::getline(lines, line);) longest_lines += line.size() == record_line_max_length;
+        for (std::string line; std::getline(lines, line);) longest_lines += line.size() == entry_limit::record_line;
     }
     // The tables did hold the unusual octets, and lines right at the limit.
     EXPECT_GT(negative, 200);

@@ -3,7 +3,6 @@
 #include <climits>
 #include <string>
 
-#include "decimal_scan.h"
 #include "record_line.h"
 
 namespace {
@@ -73,18 +72,6 @@ TEST(RecordLine, AddressAloneIgnoresWhatFollows) {
     EXPECT_FALSE(parse_address("10.0.0"));
     EXPECT_FALSE(parse_address("10.0.0.\n"));
     EXPECT_FALSE(parse_address(""));
-}
-
-TEST(DecimalScan, SignIsConsumedEvenWithoutDigits) {
-    TextSource in("  -x");
-    EXPECT_FALSE(scan_decimal(in));
-    EXPECT_EQ(in.peek(), 'x');
-    TextSource end("");
-    EXPECT_FALSE(scan_decimal(end));
-    TextSource two(" 12 -3");
-    EXPECT_EQ(scan_decimal(two), 12);
-    EXPECT_EQ(scan_decimal(two), -3);
-    EXPECT_EQ(two.peek(), EOF);
 }
 
 }  // namespace

@@ -28,6 +28,14 @@ inline std::string pass(const std::string& output) {
 // The menu pass of choice 8, which ends the program.
 inline const std::string quit = menu + "____\n";
 
+// A record file of two records, what loading it prints, and its listing.
+inline const std::string two_records = "10.0.0.1 web\n10.0.0.2 db\n";
+inline const std::string two_loaded = loading +
+                                      "Head is null, creating... web Done\n"
+                                      "Checking for duplicate, then adding line... db Done adding\n" +
+                                      init_done;
+inline const std::string two_listed = " 10.  0.  0.  2 : db\n 10.  0.  0.  1 : web\nNumber of nodes: 2\n";
+
 struct Session {
     TempDir dir;
     RunResult result;

@@ -1,6 +1,6 @@
 #pragma once
-// Shared set-up for tests of the alias store: each test starts and ends with
-// an empty table, and can read the table back in alias order.
+// Shared set-up for tests of the alias store: each test starts with an empty
+// table and ends with a sound one, and can read the table back in alias order.
 
 #include <gtest/gtest.h>
 
@@ -10,18 +10,16 @@
 #include "address_tree.h"
 #include "tree_walk.h"
 
-inline void clear_table() {
-    while (head != nullptr) delete_func(head);
+// "a.b.c.d alias", the written form of a record without its newline.
+inline std::string written_form(const octet_array& o, std::string_view alias) {
+    return std::to_string(o[0]) + "." + std::to_string(o[1]) + "." + std::to_string(o[2]) + "." +
+           std::to_string(o[3]) + " " + std::string(alias);
 }
 
-// "a.b.c.d alias" for every record, in alias order.
+// The written form of every record, in alias order.
 inline std::vector<std::string> table_in_order() {
     std::vector<std::string> rows;
-    walk_in_order(head, [&](const address_t& r) {
-        rows.push_back(std::to_string(r.octet[0]) + "." + std::to_string(r.octet[1]) + "." +
-                       std::to_string(r.octet[2]) + "." + std::to_string(r.octet[3]) + " " +
-                       r.alias.data());
-    });
+    walk_in_order(head, [&](const address_t& r) { rows.push_back(written_form(r.octet, alias_of(r))); });
     return rows;
 }
 
@@ -36,7 +34,10 @@ std::string output_of(Action&& action) {
 class StoreTest : public testing::Test {
 protected:
     void SetUp() override { clear_table(); }
-    void TearDown() override { clear_table(); }
+    void TearDown() override {
+        EXPECT_EQ(check_invariants(), "");
+        clear_table();
+    }
 
 public:
     static void add_quietly(const std::string& line) {

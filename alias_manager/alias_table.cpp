@@ -1,0 +1,273 @@
+#include "alias_table.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
+
+#include "tree_walk.h"
+
+namespace {
+
+const address_t* root = nullptr;
+alias_index aliases;
+address_index addresses;
+bool checking_every_change = false;
+
+// Every record is created non-const by insert_record and owned by the
+// table, which alone writes records and links, through these two.
+address_t& owned(const address_t* record) {
+    return const_cast<address_t&>(*record);
+}
+const address_t*& owned(const address_t* const* link) {
+    return const_cast<const address_t*&>(*link);
+}
+
+// The text up to the terminator; all eleven bytes when there is none.
+std::string_view alias_view(const alias_text& alias) {
+    return {alias.data(), static_cast<std::size_t>(std::find(alias.begin(), alias.end(), '\0') - alias.begin())};
+}
+
+// The key of an alias that a record may hold; nullopt for any other text.
+std::optional<alias_key> record_key(const alias_text& alias) {
+    const std::string_view text = alias_view(alias);
+    if (text.empty()) return std::nullopt;
+    return key_of(text);
+}
+
+struct member {
+    address_t* record;
+    alias_key key;
+};
+
+// `record` with its key when it is a record of the table, else nullopt.
+std::optional<member> member_of(const address_t* record) {
+    if (record == nullptr) return std::nullopt;
+    const auto key = record_key(record->alias);
+    if (!key) return std::nullopt;
+    address_t* found = aliases.find(*key);
+    if (found != record) return std::nullopt;
+    return member{found, *key};
+}
+
+void set_parent(const address_t* child, const address_t* parent) {
+    if (child != nullptr) owned(child).parent = parent;
+}
+
+void check_after_change() {
+    if (!checking_every_change) return;
+    const std::string broken = check_invariants();
+    if (broken.empty()) return;
+    std::fprintf(stderr, "alias table: %s\n", broken.c_str());
+    std::abort();
+}
+
+// A description of a broken rule, formatted like printf.
+[[gnu::format(printf, 1, 2)]] std::string broken_rule(const char* format, ...) {
+    std::array<char, 160> text{};
+    std::va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    va_end(arguments);
+    return text.data();
+}
+
+// The alias of `record` for "%s": at most its eleven bytes, even unterminated.
+struct alias_arg {
+    std::array<char, sizeof(alias_text) + 1> text{};
+    explicit alias_arg(const address_t& record) {
+        const std::string_view alias = alias_view(record.alias);
+        alias.copy(text.data(), alias.size());
+    }
+    const char* c_str() const { return text.data(); }
+};
+
+}  // namespace
+
+const address_t* const& head = root;
+
+insert_result insert_record(const record_fields& fields) {
+    const auto key = record_key(fields.alias);
+    if (!key) return insert_result::not_an_alias;
+    addresses.prefetch(fields.octet);  // read after the index search; the misses overlap
+    const empty_node place = find_empty_node(root, alias_view(fields.alias));
+    if (place.link == nullptr || find_duplicate_octet(root, fields.octet)) return insert_result::duplicate;
+    try {
+        addresses.insert(fields.octet);
+        auto record = std::make_unique<address_t>(address_t{fields.octet, fields.alias, nullptr, nullptr, place.parent});
+        aliases.insert(place.at, *key, record.get());
+        owned(place.link) = record.release();
+    } catch (const std::bad_alloc&) {
+        addresses.erase(fields.octet);
+        return insert_result::out_of_memory;
+    }
+    check_after_change();
+    return insert_result::added;
+}
+
+bool readdress_record(const address_t* record, const octet_array& octet) {
+    const auto held = member_of(record);
+    if (!held || find_duplicate_octet(root, octet)) return false;
+    try {
+        addresses.insert(octet);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    addresses.erase(held->record->octet);
+    held->record->octet = octet;
+    check_after_change();
+    return true;
+}
+
+bool erase_record(const address_t* record) {
+    const auto held = member_of(record);
+    if (!held) return false;
+    address_t* gone = held->record;
+    const address_t* parent = find_parent(root, gone);
+    const address_t*& link = parent == nullptr       ? root
+                             : parent->left == gone ? owned(parent).left
+                                                    : owned(parent).right;
+    // The next record in alias order. With two children it is the leftmost
+    // record of the right subtree, and it takes the place of the one erased.
+    address_t* successor = aliases.erase(held->key);
+    if (gone->left == nullptr) {
+        link = gone->right;
+    } else if (gone->right == nullptr) {
+        link = gone->left;
+    } else {
+        if (successor->parent != gone) {
+            owned(successor->parent).left = successor->right;
+            set_parent(successor->right, successor->parent);
+            successor->right = gone->right;
+            set_parent(successor->right, successor);
+        }
+        successor->left = gone->left;
+        set_parent(successor->left, successor);
+        link = successor;
+    }
+    set_parent(link, parent);
+    addresses.erase(gone->octet);
+    delete gone;
+    check_after_change();
+    return true;
+}
+
+empty_node find_empty_node(const address_t* node, std::string_view alias) {
+    const auto key = key_of(alias);
+    if (node == root && key) {
+        const alias_index::neighbours around = aliases.around(*key);
+        if (around.held != nullptr) return {nullptr, nullptr, around.at};
+        if (root == nullptr) return {nullptr, &root, around.at};
+        if (around.successor != nullptr) __builtin_prefetch(around.successor);  // read when the predecessor's link is taken
+        // Neighbours in alias order lie one in the other's subtree, so exactly
+        // one of these two links is empty, and a descent, passing between
+        // them, ends there.
+        if (around.predecessor != nullptr && around.predecessor->right == nullptr)
+            return {around.predecessor, &around.predecessor->right, around.at};
+        return {around.successor, &around.successor->left, around.at};
+    }
+    while (node != nullptr) {
+        const int order = alias_of(*node).compare(alias);
+        if (order == 0) break;
+        const address_t* const* link = order > 0 ? &node->left : &node->right;
+        if (*link == nullptr) return {node, link, aliases.end()};
+        node = *link;
+    }
+    return {nullptr, nullptr, aliases.end()};
+}
+
+bool find_duplicate_octet(const address_t* node, const octet_array& octet) {
+    if (node == root) return addresses.contains(octet);
+    return !walk_pre_order(node, [&](const address_t& record) { return compare_octet(record.octet, octet) != 0; });
+}
+
+const address_t* lookup_func(std::string_view alias, const address_t* node) {
+    if (node != nullptr && node == root) {
+        const auto key = key_of(alias);
+        return key ? aliases.find(*key) : nullptr;
+    }
+    while (node != nullptr) {
+        const int order = alias_of(*node).compare(alias);
+        if (order == 0) return node;
+        node = order > 0 ? node->left : node->right;
+    }
+    return nullptr;
+}
+
+const address_t* lookup_func_wrapper(std::string_view alias) {
+    return lookup_func(alias, root);
+}
+
+const address_t* find_parent(const address_t* node, const address_t* target) {
+    if (node == nullptr || target == nullptr || node == target) return nullptr;
+    if (node == root) return member_of(target) ? target->parent : nullptr;
+    const std::string_view alias = alias_view(target->alias);
+    while (node != nullptr && node != target) {
+        if (node->left == target || node->right == target) return node;
+        node = alias_of(*node).compare(alias) > 0 ? node->left : node->right;
+    }
+    return nullptr;
+}
+
+const alias_index& alias_order() {
+    return aliases;
+}
+
+std::string check_invariants() {
+    if (root != nullptr && root->parent != nullptr)
+        return broken_rule("head '%s' has a parent", alias_arg(*root).c_str());
+    // The tree in order. The walk stops once it meets more records than the
+    // index holds.
+    std::vector<const address_t*> in_order;
+    std::vector<const address_t*> pending;
+    for (const address_t* node = root; node != nullptr || !pending.empty(); node = node->right) {
+        for (; node != nullptr; node = node->left) {
+            if (in_order.size() + pending.size() == aliases.size())
+                return broken_rule("the tree links more records than the index holds %zu", aliases.size());
+            for (const address_t* child : {node->left, node->right})
+                if (child != nullptr && child->parent != node)
+                    return broken_rule("child '%s' of '%s' does not link back to it", alias_arg(*child).c_str(),
+                                       alias_arg(*node).c_str());
+            pending.push_back(node);
+        }
+        node = pending.back();
+        pending.pop_back();
+        if (!record_key(node->alias)) return broken_rule("'%s' is not an alias", alias_arg(*node).c_str());
+        if (!in_order.empty() && alias_of(*in_order.back()) >= alias_of(*node))
+            return broken_rule("'%s' follows '%s' in the tree's order", alias_arg(*node).c_str(),
+                               alias_arg(*in_order.back()).c_str());
+        in_order.push_back(node);
+    }
+
+    if (in_order.size() != aliases.size())
+        return broken_rule("the index holds %zu records, the tree %zu", aliases.size(), in_order.size());
+    auto entry = aliases.begin();
+    for (const address_t* record : in_order) {
+        if (entry->second != record || entry->first != record_key(record->alias))
+            return broken_rule("the index differs from the tree at '%s'", alias_arg(*record).c_str());
+        ++entry;
+    }
+
+    // Every record's address is in the set, no two records share one, and
+    // the set holds no more.
+    address_index held;
+    for (const address_t* record : in_order) {
+        if (!addresses.contains(record->octet))
+            return broken_rule("the address of '%s' is not in the address set", alias_arg(*record).c_str());
+        if (held.contains(record->octet))
+            return broken_rule("'%s' holds the address of a record before it", alias_arg(*record).c_str());
+        held.insert(record->octet);
+    }
+    if (addresses.size() != held.size())
+        return broken_rule("the address set holds %zu addresses for %zu records", addresses.size(), held.size());
+    return {};
+}
+
+void check_invariants_after_every_change() {
+    checking_every_change = true;
+}
