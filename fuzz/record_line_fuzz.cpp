@@ -100,7 +100,7 @@ void check_pieces(std::string_view text) {
     std::vector<std::string> pieces;
     std::string piece;
     while (read_piece(stream, piece)) {
-        FUZZ_CHECK(piece.size() <= piece_max_length);
+        FUZZ_CHECK(piece.size() <= entry_limit::record_line);
         FUZZ_CHECK(piece.find('\n') == std::string::npos);
         pieces.push_back(piece);
         FUZZ_CHECK(pieces.size() <= text.size() + 1);  // every piece consumes something
@@ -112,7 +112,7 @@ void check_pieces(std::string_view text) {
     std::string joined;
     for (const auto& p : pieces) {
         joined += p;
-        if (p.size() < piece_max_length) joined += '\n';
+        if (p.size() < entry_limit::record_line) joined += '\n';
     }
     const std::string expected = without_cr_before_lf(text);
     const bool ends_without_newline = !expected.empty() && expected.back() != '\n';
