@@ -96,3 +96,9 @@ RunResult run_program(const std::string& binary, const RunOptions& options) {
     }
     return result;
 }
+
+int count_of(std::string_view text, std::string_view part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string_view::npos; at = text.find(part, at + part.size())) ++count;
+    return count;
+}

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct RunOptions {
@@ -25,3 +26,6 @@ struct RunResult {
 };
 
 RunResult run_program(const std::string& binary, const RunOptions& options);
+
+// How many times `part` stands in `text`, not overlapping.
+int count_of(std::string_view text, std::string_view part);

@@ -116,12 +116,6 @@ int reported_insertions(const std::string& out) {
     return count;
 }
 
-int count_of(const std::string& text, const std::string& part) {
-    int count = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size())) ++count;
-    return count;
-}
-
 // Record lines with random octets and aliases between runs of random bytes,
 // so that some lines load and some are cut or refused.
 std::string records_among_random_bytes(std::size_t size, std::uint32_t seed) {

@@ -27,12 +27,6 @@ const std::string launcher = LAUNCHER_BIN;
 const std::string log_name = "Error Log.txt";
 const std::string not_replaced = "Children should be replaced by execvp, we should not see this printed line\n";
 
-std::size_t count(const std::string& text, const std::string& part) {
-    std::size_t n = 0;
-    for (auto pos = text.find(part); pos != std::string::npos; pos = text.find(part, pos + 1)) ++n;
-    return n;
-}
-
 // The parts appear in this order (other text may lie between them).
 ::testing::AssertionResult in_order(const std::string& text, const std::vector<std::string>& parts) {
     std::size_t pos = 0;
@@ -106,7 +100,7 @@ TEST_F(Launcher, RunsTheFirstWordWithTheOthersAsArguments) {
     {
         const auto r = run({"./args.sh one two", "extra", "more"});
         ASSERT_TRUE(exited_zero(r.status)) << r.output;
-        EXPECT_EQ(count(r.output, "<./args.sh>[one][two]\n"), 1u) << r.output;
+        EXPECT_EQ(count_of(r.output, "<./args.sh>[one][two]\n"), 1) << r.output;
         EXPECT_EQ(r.output.find("extra"), std::string::npos) << r.output;
         EXPECT_TRUE(in_order(r.output, report(0, "Child exited normally with status 0\n")));
     }
@@ -180,7 +174,7 @@ TEST_F(Launcher, ReportsHowTheCommandEnded) {
         bool any = false;
         for (int raw : c.raw) any = any || in_order(r.output, report(raw, c.how));
         EXPECT_TRUE(any) << r.output;
-        EXPECT_EQ(count(r.output, " exitted with status: "), 1u) << r.output;
+        EXPECT_EQ(count_of(r.output, " exitted with status: "), 1) << r.output;
     }
 }
 
@@ -212,7 +206,7 @@ TEST_F(Launcher, QuitTypedAtTheTerminalEndsTheLauncherAtOnce) {
         ASSERT_TRUE(session.read_until("ready\n", deadline)) << session.output();
         ASSERT_TRUE(session.type_quit());
         ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
-        EXPECT_EQ(count(session.output(), "\nSIGQUIT acknowledged\n"), 1u) << session.output();
+        EXPECT_EQ(count_of(session.output(), "\nSIGQUIT acknowledged\n"), 1) << session.output();
         EXPECT_EQ(session.output().find("exitted"), std::string::npos) << session.output();
         EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
     }
@@ -256,7 +250,7 @@ TEST_F(Launcher, RedirectedOutputHoldsTheReportsAndTheTerminalTheCommand) {
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     const std::string file = dir.read("report.txt");
     EXPECT_EQ(r.output, "command-output\n");
-    EXPECT_EQ(count(file, "exitted with status: 0\n"), 1u) << file;
+    EXPECT_EQ(count_of(file, "exitted with status: 0\n"), 1) << file;
     EXPECT_TRUE(in_order(file, report(0, "Child exited normally with status 0\n")));
     EXPECT_EQ(file.find("command-output"), std::string::npos) << file;
 
@@ -285,7 +279,7 @@ TEST_F(Launcher, RedirectedReportsAreWrittenOutAsTheyArePrinted) {
     ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
     const std::string file = dir.read("report.txt");
     EXPECT_TRUE(file.ends_with("Child stopped by signal 19\n\nSIGQUIT acknowledged\n")) << file;
-    EXPECT_EQ(count(file, "Child stopped"), 1u) << file;
+    EXPECT_EQ(count_of(file, "Child stopped"), 1) << file;
 }
 
 TEST_F(Launcher, NoArgument) {
@@ -293,7 +287,7 @@ TEST_F(Launcher, NoArgument) {
     // printed before the fork appears once.
     auto r = run({});
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
-    EXPECT_EQ(count(r.output, "No parameter provided\n"), 1u) << r.output;
+    EXPECT_EQ(count_of(r.output, "No parameter provided\n"), 1) << r.output;
     EXPECT_TRUE(in_order(r.output, {"No command line to run\n"}));
     EXPECT_TRUE(in_order(r.output, report(512, "Child exited normally with status 2\n")));
     EXPECT_FALSE(dir.exists(log_name));
@@ -301,7 +295,7 @@ TEST_F(Launcher, NoArgument) {
     r = run_shell("exec \"$0\" >report.txt");
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     const std::string file = dir.read("report.txt");
-    EXPECT_EQ(count(file, "No parameter provided\n"), 1u) << file;
+    EXPECT_EQ(count_of(file, "No parameter provided\n"), 1) << file;
     EXPECT_TRUE(in_order(file, report(512, "Child exited normally with status 2\n")));
     EXPECT_EQ(r.output, "No command line to run\n");
 }
@@ -416,7 +410,7 @@ TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
     EXPECT_TRUE(in_order(r.out, {"command-output\n", " exitted with status: 0\n"}));
     std::string log = dir.read(log_name);
     EXPECT_TRUE(log.starts_with("No terminal (/dev/tty: ")) << log;
-    EXPECT_EQ(count(log, "\n"), 1u) << log;
+    EXPECT_EQ(count_of(log, "\n"), 1) << log;
 
     // Started with standard output closed, the log must not take its number.
     options.args = {"-w", "/bin/sh", "-c", "exec \"$0\" ./out.sh >&-", launcher};
@@ -424,7 +418,7 @@ TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
     ASSERT_TRUE(r.exited_with(0)) << r.out << r.err;
     log = dir.read(log_name);
     EXPECT_EQ(log.find("command-output"), std::string::npos) << log;
-    EXPECT_EQ(count(log, "\n"), 1u) << log;
+    EXPECT_EQ(count_of(log, "\n"), 1) << log;
 }
 
 TEST_F(Launcher, StartedWithStandardErrorClosedTheCommandStillWritesTheLog) {
