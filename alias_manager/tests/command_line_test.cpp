@@ -37,6 +37,11 @@ TEST(CommandLine, OperandNamesTheRecordFileAndDoubleDashEndsOptions) {
     EXPECT_TRUE(s.result.exited_with(0));
     EXPECT_TRUE(s.result.out.starts_with("Adding lines from file name: -x\nHead is null, creating... dash Done\n"))
         << s.result.out;
+    // A lone "-" is a file name too, not standard input.
+    s.dir.write("-", "10.0.0.4 lone\n");
+    s.run(std::nullopt, "8\n", with_args({"-"}));
+    EXPECT_TRUE(s.result.out.starts_with("Adding lines from file name: -\nHead is null, creating... lone Done\n"))
+        << s.result.out;
 }
 
 TEST(CommandLine, UsageErrorsEndWithStatusTwoBeforeLoading) {

@@ -75,6 +75,10 @@ TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
     expect_session("1\n100.200.300.400  webserver1\n5\n2\nwebserver\n\n8\n",
                    pass(add_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: webserver\n\nAlias not found\n") + quit);
+    // 25 characters and the newline: the line after it is not part of the
+    // entry; the pause takes it.
+    expect_session("1\n255.255.255.25 abcdefghij\nxyz\n2\nabcdefghij\n\n8\n",
+                   pass(add_prompt + added("abcdefghij")) + pass(found("abcdefghij\n", "255.255.255.25")) + quit);
     // A NUL byte anywhere in the entry refuses it, even after a whole record.
     expect_session("1\n\n\n1\nnonsense\n\n1\n1.2.3.4 x\0y\n\n8\n"s,
                    pass(add_prompt) + pass(add_prompt + refused) + pass(add_prompt + refused) + quit);
@@ -83,7 +87,7 @@ TEST(AddDialog, EntryOfTwentySixIsWholeAndLongerIsRefused) {
 TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
     Session s;
     s.run(records + "1.1.1.1 abcdefghij\n1.1.1.2 be\n",
-          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n2\nbe\0ta\n\n8\n"s);
+          "2\nabcdefghij\n\n2\nabcdefghijk\n2\n beta\n\n2\nbeta \n\n2\nbe\0ta\n\n2\nbe!\n\n8\n"s);
     const std::string not_found = "Alias not found\n";
     EXPECT_EQ(s.result.out.substr(s.result.out.find(menu)),
               pass(found("abcdefghij\n", "1.1.1.1")) +
@@ -91,7 +95,8 @@ TEST(LookUpDialog, ExactAliasUpToTenCharacters) {
                        "String entered too long, max length 10 characters.\n" + not_found) +
                   pass(lookup_prompt + "Typed alias:  beta\n\n" + not_found) +
                   pass(lookup_prompt + "Typed alias: beta \n\n" + not_found) +
-                  pass(lookup_prompt + "Typed alias: be\n\n" + not_found) + quit);  // no match on "be" either
+                  pass(lookup_prompt + "Typed alias: be\n\n" + not_found) +  // no match on "be" either
+                  pass(lookup_prompt + "Typed alias: be!\n\n" + not_found) + quit);
 }
 
 TEST(UpdateDialog, RefusesHeldAddressesAndKeepsOrder) {
@@ -119,6 +124,9 @@ TEST(UpdateDialog, FifteenCharactersAndUnreadableEntries) {
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(found("beta\n", "192.168.100.200") + address_prompt + refused) +
                        pass(lookup_prompt + "Typed alias: nobody\n\nAlias not found\n") + quit);
+    // Fourteen characters and the newline: the next line is the pause's.
+    expect_session("3\nbeta\n192.168.100.20\nxyz\n2\nbeta\n\n8\n",
+                   pass(beta + address_prompt + "192 168 100 20") + pass(found("beta\n", "192.168.100.20")) + quit);
 }
 
 TEST(DeleteDialog, OnlyAWholeYOrNLineIsAnAnswer) {
@@ -126,8 +134,8 @@ TEST(DeleteDialog, OnlyAWholeYOrNLineIsAnAnswer) {
     // n keeps the record; every other line is re-asked, whatever letters it
     // holds; y with a carriage return deletes; the pause waits for its Enter.
     std::string asked_again;
-    for (int i = 0; i < 8; ++i) asked_again += confirm + reenter;
-    expect_session("4\nbeta\nn\n\n4\nbeta\nmaybe\nsorry\nWhy?\nYes\n y\nN\n\nyy\ny\r\n\n5\n\n8\n",
+    for (int i = 0; i < 9; ++i) asked_again += confirm + reenter;
+    expect_session("4\nbeta\nn\n\n4\nbeta\nmaybe\nsorry\nWhy?\nYes\n y\nN\n\nyy\ny\rx\ny\r\n\n5\n\n8\n",
                    pass(beta + confirm) + pass(beta + asked_again + confirm + "Deleting\n") +
                        pass(" 10.  1.  0.  4 : alpha\n 10.  1.  0.  5 : gamma\n"
                             " 10.  1.  0.  1 : mid\n 10.  2.  0.  3 : zeta\nNumber of nodes: 4\n") +
