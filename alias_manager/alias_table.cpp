@@ -238,6 +238,8 @@ std::string check_invariants() {
         node = pending.back();
         pending.pop_back();
         if (!record_key(node->alias)) return broken_rule("'%s' is not an alias", alias_arg(*node).c_str());
+        if (!fits_record_line(node->octet, alias_of(*node)))
+            return broken_rule("'%s' would not load back from its saved line", alias_arg(*node).c_str());
         if (!in_order.empty() && alias_of(*in_order.back()) >= alias_of(*node))
             return broken_rule("'%s' follows '%s' in the tree's order", alias_arg(*node).c_str(),
                                alias_arg(*in_order.back()).c_str());

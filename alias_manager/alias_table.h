@@ -72,7 +72,7 @@ const alias_index& alias_order();
 
 // A description of the first broken rule of the table, empty when all hold:
 // the tree is in strict alias order, every child links back to its parent,
-// the index holds exactly the records of the tree in the same order, and the
+// every record fits the line a save writes for it, the index holds exactly the records of the tree in the same order, and the
 // address set holds exactly their addresses, each once.
 std::string check_invariants();
 

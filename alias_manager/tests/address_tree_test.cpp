@@ -192,6 +192,7 @@ TEST_F(AddressTree, CheckInvariantsNamesEachBrokenRule) {
     expect_named(broken([&] { i.right = &last; }), "the tree links more records than the index holds 9");
     expect_named(broken([&] { c.octet = {7, 7, 7, 1}; }), "'d' holds the address of a record before it");
     expect_named(broken([&] { c.octet = {1, 1, 1, 1}; }), "the address of 'c' is not in the address set");
+    expect_named(broken([&] { c.octet = {-2147483647 - 1, -2147483647 - 1, 1, 1}; }), "'c' would not load back from its saved line");
     EXPECT_EQ(check_invariants(), "");
 }
 
