@@ -108,15 +108,16 @@ void install_handlers(void (*handler)(int)) {
 // that name is followed only as the kernel's protected-symlinks rule allows,
 // whatever the system's setting, so that a link planted in a shared directory
 // such as /tmp cannot make a privileged run truncate another file (EACCES).
-// A name that was no link is opened with O_NOFOLLOW, so that a link put there
-// since the check fails to open; an allowed link in a shared directory cannot
-// be replaced by others, as the directory is sticky.
+// The first open follows no link, so nothing is truncated before the check;
+// an allowed link in a shared directory cannot be replaced by others, as the
+// directory is sticky.
 int open_log() {
     constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC;
+    const int fd = open(log_name, flags | O_NOFOLLOW, 0666);
+    if (fd >= 0 || errno != ELOOP) return fd;
     struct stat link {};
-    if (lstat(log_name, &link) != 0 || !S_ISLNK(link.st_mode)) return open(log_name, flags | O_NOFOLLOW, 0666);
     struct stat directory {};
-    if (stat(".", &directory) != 0) return -1;
+    if (lstat(log_name, &link) != 0 || stat(".", &directory) != 0) return -1;
     if (!may_follow_link(link, directory, geteuid())) {
         errno = EACCES;
         return -1;

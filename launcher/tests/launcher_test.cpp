@@ -11,8 +11,10 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -175,6 +177,7 @@ TEST_F(Launcher, ReportsHowTheCommandEnded) {
         for (int raw : c.raw) any = any || in_order(r.output, report(raw, c.how));
         EXPECT_TRUE(any) << r.output;
         EXPECT_EQ(count_of(r.output, " exitted with status: "), 1) << r.output;
+        EXPECT_TRUE(r.output.ends_with(c.how + "Parent process is sleeping\n")) << r.output;  // no more waiting
     }
 }
 
@@ -222,7 +225,14 @@ TEST_F(Launcher, InterruptTypedWhileTheCommandRunsEndsOnlyTheCommand) {
     EXPECT_EQ(session.output().find("CHILD"), std::string::npos) << session.output();
 }
 
-TEST_F(Launcher, InterruptDuringTheFinalSleepStillEndsWithZero) {
+TEST_F(Launcher, SleepsASecondAtTheEndUnlessInterrupted) {
+    {
+        PtySession session(launcher, {"true"}, in_dir());
+        ASSERT_TRUE(session.read_until("Parent process is sleeping\n", deadline)) << session.output();
+        const auto sleeping = std::chrono::steady_clock::now();
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_GE(std::chrono::steady_clock::now() - sleeping, 900ms);
+    }
     PtySession session(launcher, {"true"}, in_dir());
     ASSERT_TRUE(session.read_until("Parent process is sleeping\n", deadline)) << session.output();
     ASSERT_TRUE(session.type_interrupt());
@@ -330,6 +340,38 @@ TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
                                           "Child exited normally with status 1\n", "Parent process is sleeping\n"}));
         EXPECT_EQ(run.output.find("Usage"), std::string::npos) << run.output;
     }
+}
+
+// Whether the launcher `parent` forks its child before the deadline.
+bool has_child(pid_t parent) {
+    const std::string children = "/proc/" + std::to_string(parent) + "/task/" + std::to_string(parent) + "/children";
+    for (const auto until = std::chrono::steady_clock::now() + deadline; std::chrono::steady_clock::now() < until;) {
+        std::ifstream in(children);
+        std::string pid;
+        if (in >> pid) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return false;
+}
+
+// A signal that reaches the child before its exec (here while it waits to
+// open a FIFO log that no one reads) meets the child's own handler.
+TEST_F(Launcher, ChildAcknowledgesSignalsBeforeItsExec) {
+    ASSERT_EQ(mkfifo(dir.file(log_name).c_str(), 0600), 0);
+    {
+        PtySession session(launcher, {"true"}, in_dir());
+        ASSERT_TRUE(has_child(session.pid()));
+        ASSERT_TRUE(session.type_interrupt());
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_TRUE(in_order(session.output(), {"\nCHILD SIGINT acknowledged\n", " exitted with status: 0\n",
+                                                "Child exited normally with status 0\n"}));
+    }
+    PtySession session(launcher, {"true"}, in_dir());
+    ASSERT_TRUE(has_child(session.pid()));
+    ASSERT_TRUE(session.type_quit());
+    ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+    EXPECT_NE(session.output().find("\nCHILD SIGQUIT acknowledged\n"), std::string::npos) << session.output();
+    EXPECT_NE(session.output().find("\nSIGQUIT acknowledged\n"), std::string::npos) << session.output();
 }
 
 TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {
