@@ -333,7 +333,7 @@ TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
     EXPECT_TRUE(r.exited_with(1));
     EXPECT_EQ(r.err, "launcher: write error: No space left on device\n");
 
-    for (const std::vector<std::string>& command : {std::vector<std::string>{"--help", "extra"}, {"--vers"}}) {
+    for (const std::vector<std::string>& command : {std::vector<std::string>{"--help", "extra"}, {"--vers"}, {"--hel"}}) {
         const auto run = this->run(command);
         ASSERT_TRUE(exited_zero(run.status)) << run.output;
         EXPECT_TRUE(in_order(run.output, {not_replaced, " exitted with status: 256\n",
