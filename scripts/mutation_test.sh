@@ -17,7 +17,8 @@ results=$build/mutants.tsv
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Debug >/dev/null
 cmake --build "$build" -j2 >/dev/null
-ctest --test-dir "$build" -j2 >/dev/null || { echo "the tests fail without any fault; fix that first"; exit 1; }
+ctest --test-dir "$build" -j2 -E 'install|package' >/dev/null ||
+  { echo "the tests fail without any fault; fix that first"; exit 1; }
 
 backup=$(mktemp)
 current=""
