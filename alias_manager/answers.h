@@ -1,7 +1,7 @@
 #pragma once
 // The user's answers to the prompts of a session, read from standard input.
 // Each reader first puts the prompt printed before it on the screen. At the
-// end of input the session is over: the readers of lines and numbers throw
+// end of input the session is over: every reader but answer_char throws
 // end_of_input, which only the menu loop catches.
 
 #include <cstddef>
