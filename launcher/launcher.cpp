@@ -108,13 +108,15 @@ void install_handlers(void (*handler)(int)) {
 // that name is followed only as the kernel's protected-symlinks rule allows,
 // whatever the system's setting, so that a link planted in a shared directory
 // such as /tmp cannot make a privileged run truncate another file (EACCES).
-// The first open follows no link, so nothing is truncated before the check;
-// an allowed link in a shared directory cannot be replaced by others, as the
-// directory is sticky.
+// Nothing is emptied or created through a link before it is checked: a link
+// put in place of a missing log meanwhile makes the exclusive create fail,
+// and an allowed link in a shared directory cannot be replaced by others, as
+// the directory is sticky.
 int open_log() {
-    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC;
-    const int fd = open(log_name, flags | O_NOFOLLOW, 0666);
-    if (fd >= 0 || errno != ELOOP) return fd;
+    const int fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+    if (fd >= 0) return fd;
+    if (errno == ENOENT) return open(log_name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (errno != ELOOP) return -1;
     struct stat link {};
     struct stat directory {};
     if (lstat(log_name, &link) != 0 || stat(".", &directory) != 0) return -1;
@@ -122,7 +124,7 @@ int open_log() {
         errno = EACCES;
         return -1;
     }
-    return open(log_name, flags, 0666);
+    return open(log_name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
 }
 
 // Puts "Error Log.txt", created or emptied, on descriptor 2. dup2 keeps this

@@ -432,7 +432,7 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
         SCOPED_TRACE(f.why);
         ASSERT_EQ(chown(shared.c_str(), f.directory_owner, 0), 0);
         ASSERT_EQ(chmod(shared.c_str(), f.mode), 0);
-        dir.write("victim", "precious\n");
+        dir.write("victim", "precious, and longer than what empties it\n");
         const auto r = run_there(dir.file("victim"), f.link_owner);
         ASSERT_TRUE(exited_zero(r.status)) << r.output;
         EXPECT_TRUE(in_order(r.output, report(0, "Child exited normally with status 0\n")));
