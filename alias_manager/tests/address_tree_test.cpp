@@ -113,8 +113,12 @@ TEST_F(AddressTree, SearchesFromARecordSeeOnlyItsSubtree) {
     EXPECT_EQ(find_parent(head, e), f);
     EXPECT_EQ(find_parent(h, e), f);
     EXPECT_EQ(find_parent(head, b), head);
+    EXPECT_EQ(find_parent(b, c), b);  // right children too
+    EXPECT_EQ(find_parent(h, lookup_func("g", head)), f);
     EXPECT_EQ(find_parent(b, e), nullptr);  // not below b
     EXPECT_EQ(find_parent(h, h), nullptr);  // the root of the subtree searched
+    EXPECT_EQ(output_of([h] { EXPECT_EQ(display_list_func(h), 5); }),
+              "  7.  7.  7.  8 : e\n  7.  7.  7.  6 : f\n  7.  7.  7.  9 : g\n  7.  7.  7.  3 : h\n  7.  7.  7.  7 : i\n");
 
     // "ea" belongs at e's right link; below b its place would be c's.
     EXPECT_EQ(find_empty_node(head, "ea").link, &e->right);
@@ -140,7 +144,8 @@ TEST_F(AddressTree, ChangesRefuseWhatWouldBreakTheTable) {
     EXPECT_EQ(insert_record(fields_of("c")), insert_result::duplicate);
     EXPECT_EQ(insert_record({{7, 7, 7, 1}, fields_of("new").alias}), insert_result::duplicate);
 
-    const address_t stray{{9, 9, 9, 9}, fields_of("c").alias, nullptr, nullptr, nullptr};  // c's twin, not held
+    // c's twin, not held, though it claims a place under head.
+    const address_t stray{{9, 9, 9, 9}, fields_of("c").alias, nullptr, nullptr, head};
     EXPECT_EQ(find_parent(head, &stray), nullptr);
     EXPECT_FALSE(readdress_record(&stray, {9, 9, 9, 8}));
     EXPECT_FALSE(erase_record(&stray));
