@@ -111,11 +111,16 @@ void install_handlers(void (*handler)(int)) {
 // Nothing is emptied or created through a link before it is checked: a link
 // put in place of a missing log meanwhile makes the exclusive create fail,
 // and an allowed link in a shared directory cannot be replaced by others, as
-// the directory is sticky.
+// the directory is sticky. A log that another run creates between the two
+// opens is opened again, as it then stands.
 int open_log() {
-    const int fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+    int fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+    for (int retries = 3; fd < 0 && errno == ENOENT && retries > 0; --retries) {
+        fd = open(log_name, O_WRONLY | O_CREAT | O_EXCL, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+        fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+    }
     if (fd >= 0) return fd;
-    if (errno == ENOENT) return open(log_name, O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (errno != ELOOP) return -1;
     struct stat link {};
     struct stat directory {};

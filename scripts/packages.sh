@@ -19,6 +19,7 @@ command -v dpkg-deb >/dev/null || missing+=(dpkg)
 command -v lintian >/dev/null || missing+=(lintian)
 command -v setfacl >/dev/null || missing+=(acl)
 command -v setfattr >/dev/null || missing+=(attr)
+command -v strace >/dev/null || missing+=(strace)  # a launcher test's fault injection
 [ -x /usr/bin/time ] || missing+=(time)  # the benchmark's peak memory
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

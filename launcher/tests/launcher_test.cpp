@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -146,6 +147,27 @@ TEST_F(Launcher, CommandStandardErrorGoesToTheLogWhichEachRunEmpties) {
     ASSERT_TRUE(exited_zero(r.status)) << r.output;
     EXPECT_TRUE(dir.exists(log_name));
     EXPECT_EQ(dir.read(log_name), "");
+
+    // Another run may create the log between the launcher's first open and
+    // its exclusive create: the log is then opened again. A tracer makes that
+    // create fail as it would.
+    const std::string strace = "/usr/bin/strace";
+    RunOptions options;
+    options.cwd = dir.path();
+    options.args = {"-qq", "-o", "/dev/null", "true"};
+    if (!std::filesystem::exists(strace) || !run_program(strace, options).exited_with(0))
+        GTEST_SKIP() << "needs strace (Debian package strace) allowed to trace";
+    std::filesystem::remove(dir.file(log_name));
+    // A sanitized launcher must leave out the leak check, which cannot run traced.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    const std::string no_leak_check = std::string(asan != nullptr && *asan != '\0' ? asan : "detect_leaks=1") +
+                                      ":detect_leaks=0";
+    options.args = {"-f", "-qq", "-o", "/dev/null", "-E", "ASAN_OPTIONS=" + no_leak_check, "-P", log_name,
+                    "-e", "trace=openat", "-e", "inject=openat:error=EEXIST:when=2", launcher, "./both.sh"};
+    const RunResult traced = run_program(strace, options);
+    EXPECT_TRUE(traced.exited_with(0)) << traced.err;
+    EXPECT_TRUE(in_order(traced.out, report(0, "Child exited normally with status 0\n"))) << traced.out;
+    EXPECT_TRUE(dir.read(log_name).ends_with("to-stderr\n")) << dir.read(log_name);  // after the no-terminal note
 }
 
 TEST_F(Launcher, CommandThatCannotBeFound) {
