@@ -32,20 +32,21 @@ std::string read_answer() {
 bool confirmed(const char* question) {
     for (;;) {
         std::printf("%s", question);
-        const std::string answer = read_answer();
-        if (answer == "y") return true;
-        if (answer == "n") return false;
+        const std::string reply = read_answer();
+        if (reply == "y") return true;
+        if (reply == "n") return false;
         std::printf("Only character 'y' or 'n' accepted, re-enter\n");
     }
 }
 
-// Whether a save to `name` may go ahead: when the file there changed on disk
-// since this session last read or wrote it, only if the user says so.
-bool overwrite_allowed(const std::string& name) {
-    if (!changed_on_disk(name)) return true;
-    if (confirmed("File changed on disk since it was last read or saved, overwrite? (y/n): ")) return true;
-    report_declined_save(name);
-    return false;
+// Whether to overwrite a file that changed on disk since it was read.
+answer ask_overwrite() {
+    try {
+        return confirmed("File changed on disk since it was last read or saved, overwrite? (y/n): ") ? answer::yes
+                                                                                                     : answer::no;
+    } catch (const end_of_input&) {
+        return answer::end_of_input;
+    }
 }
 
 std::int32_t read_locality(const char* prompt) {
@@ -138,7 +139,8 @@ void UI_save_to_file() {
         std::printf("String entered too long, max length 255 characters, exiting.\n");
         return;
     }
-    const bool written = overwrite_allowed(name.text) && save_to_file_wrapper(name.text);
+    const save_result result = save_to_file_wrapper(name.text, ask_overwrite);
+    if (result == save_result::end_of_input) throw end_of_input{};
     std::printf("Typed file name (to confirm): %s\n", name.text.c_str());
-    std::fputs(written ? "Write successfully" : "Write failed", stdout);
+    std::fputs(result == save_result::saved ? "Write successfully" : "Write failed", stdout);
 }

@@ -1,48 +1,17 @@
 #include "record_file.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 
-#include "disk_state.h"
-#include "file_replace.h"
+#include "stream_handle.h"
 #include "tree_walk.h"
 
 namespace {
 
-// The files this session loaded or saved, as they were then.
-seen_files seen;
-
-void report(std::string_view text, const char* reason) {
-    std::fflush(stdout);  // keep the console order of both streams
-    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(), reason);
-}
-
 void report_error(std::string_view text, int error) {
-    report(text, std::strerror(error));
+    std::fflush(stdout);  // keep the console order of both streams
+    std::fprintf(stderr, "%.*s: %s\n", static_cast<int>(text.size()), text.data(), std::strerror(error));
 }
-
-// While the table is saved, a reader that goes away or a file-size limit is
-// a failed write to be reported, not the end of the session.
-class write_signals_ignored {
-public:
-    write_signals_ignored() {
-        struct sigaction ignore {};
-        ignore.sa_handler = SIG_IGN;
-        sigaction(SIGPIPE, &ignore, &previous_pipe_);
-        sigaction(SIGXFSZ, &ignore, &previous_size_);
-    }
-    ~write_signals_ignored() {
-        sigaction(SIGPIPE, &previous_pipe_, nullptr);
-        sigaction(SIGXFSZ, &previous_size_, nullptr);
-    }
-    write_signals_ignored(const write_signals_ignored&) = delete;
-    write_signals_ignored& operator=(const write_signals_ignored&) = delete;
-
-private:
-    struct sigaction previous_pipe_ {};
-    struct sigaction previous_size_ {};
-};
 
 }  // namespace
 
@@ -67,13 +36,15 @@ void init_func(std::string_view path) {
     std::printf("Adding lines from file name: %s\n", name.c_str());
     stream_handle file(std::fopen(name.c_str(), "r"));
     if (!file) {
-        report_error("Openfile failed: ", errno);
+        const int error = errno;
+        if (error == ENOENT) remember_absent(name);
+        report_error("Openfile failed: ", error);
         std::printf("ERROR opening file\n");
         return;
     }
     load_records(file.get(), name);
+    remember_loaded(name, fileno(file.get()));  // the file read, whatever the name leads to now
     file.reset();
-    seen.remember(name);
     std::printf("Init done\n___________________________\n\n");
 }
 
@@ -86,28 +57,8 @@ void load_records(std::FILE* stream, std::string_view name) {
     }
 }
 
-bool save_to_file_wrapper(std::string_view path) {
-    const std::string name(path);
-    // No file name holds a NUL byte: the name cut there would be another file.
-    int error = EINVAL;
-    if (name.find('\0') == std::string::npos) {
-        const write_signals_ignored during_save;
-        error = replace_file(name, [](std::FILE* stream) { save_to_file_func(stream, head); });
-    }
-    if (error != 0) {
-        report_error("Cannot save to '" + std::string(name.c_str()) + "'", error);  // shown as the confirmation shows it
-        return false;
-    }
-    seen.remember(name);
-    return true;
-}
-
-bool changed_on_disk(std::string_view path) {
-    return seen.changed(path);
-}
-
-void report_declined_save(std::string_view path) {
-    report("Cannot save to '" + std::string(path) + "'", "changed on disk since it was read");
+save_result save_to_file_wrapper(std::string_view path, const ask_function& ask) {
+    return save_file(path, [](std::FILE* stream) { save_to_file_func(stream, head); }, ask);
 }
 
 void save_to_file_func(std::FILE* stream, const address_t* node) {

@@ -1,12 +1,13 @@
 #pragma once
-// Record files: the default table loaded at start-up, and saving the table
-// to a file the user names. One record line per record, in pre-order.
+// Record files: the default table loaded at start-up, and the table written
+// as one record line per record, in pre-order.
 
 #include <cstdio>
 #include <string>
 #include <string_view>
 
 #include "address_tree.h"
+#include "save_file.h"
 
 inline constexpr const char* init_file = "ZD482_Inet.txt";
 
@@ -24,18 +25,9 @@ void init_func(std::string_view path);
 // standard error with `name`; the records read before it are kept.
 void load_records(std::FILE* stream, std::string_view name);
 
-// Writes the whole table to `path`, replacing the file as a whole where that
-// keeps what the old file had (see replace_file). A failure is reported on
-// standard error and leaves the old file as it was; returns whether the whole
-// table was written.
-bool save_to_file_wrapper(std::string_view path);
-
-// Whether `path` leads to a file that this session loaded or saved and that
-// has changed on disk since: replaced, or written by someone else.
-bool changed_on_disk(std::string_view path);
-
-// Reports a save not made because the file changed on disk.
-void report_declined_save(std::string_view path);
+// Writes the whole table to the file `path` leads to, through save_file:
+// asks `ask` before overwriting a file changed on disk since.
+save_result save_to_file_wrapper(std::string_view path, const ask_function& ask);
 
 // Writes the subtree of `node` in pre-order to `stream`.
 void save_to_file_func(std::FILE* stream, const address_t* node);

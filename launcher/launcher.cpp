@@ -7,7 +7,8 @@
 #include "output_status.h"
 #include "info_options.h"
 #include "write_all.h"
-#include "link_rule.h"
+#include "name_walk.h"
+#include "shared_dir_rules.h"
 
 #include <array>
 #include <cerrno>
@@ -65,8 +66,10 @@ void write_error(std::string_view text, int err) {
 // inherited: descriptors 0 to 2 open, so that no file opened later takes one
 // of their numbers; SIGCHLD at its default, without which the child's end
 // could not be waited for and the command would inherit the ignored signal;
-// and no signal blocked, so that the launcher's own handlers are reached and
-// the command starts with an empty mask. Other inherited dispositions (an
+// and only the signals it handles blocked, until each process has its
+// handlers in place and lets every signal through (unblock_all): a signal
+// pending at start is then acknowledged like one a moment later, and the
+// command starts with an empty mask. Other inherited dispositions (an
 // ignored SIGHUP under a hang-up guard) are the caller's choice and stay.
 void settle_inherited_state() {
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
@@ -78,18 +81,16 @@ void settle_inherited_state() {
         }
     }
     signal(SIGCHLD, SIG_DFL);
+    sigset_t handled;
+    sigemptyset(&handled);
+    for (int sig : {SIGSEGV, SIGQUIT, SIGINT}) sigaddset(&handled, sig);
+    sigprocmask(SIG_SETMASK, &handled, nullptr);
+}
+
+void unblock_all() {
     sigset_t none;
     sigemptyset(&none);
     sigprocmask(SIG_SETMASK, &none, nullptr);
-}
-
-sigset_t handled_signals() {
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, SIGSEGV);
-    sigaddset(&set, SIGQUIT);
-    sigaddset(&set, SIGINT);
-    return set;
 }
 
 // The handler stays installed after each delivery, and a wait that it
@@ -104,32 +105,49 @@ void install_handlers(void (*handler)(int)) {
     }
 }
 
-// Opens "Error Log.txt" for writing, created or emptied. A symbolic link of
-// that name is followed only as the kernel's protected-symlinks rule allows,
-// whatever the system's setting, so that a link planted in a shared directory
-// such as /tmp cannot make a privileged run truncate another file (EACCES).
-// Nothing is emptied or created through a link before it is checked: a link
-// put in place of a missing log meanwhile makes the exclusive create fail,
-// and an allowed link in a shared directory cannot be replaced by others, as
-// the directory is sticky. A log that another run creates between the two
-// opens is opened again, as it then stands.
+// Opens "Error Log.txt" for writing, created or emptied. The name is walked
+// link by link, each link followed only as the kernel's protected-symlinks
+// rule allows whatever the system's setting, and a file there that another
+// user planted in a shared directory is refused as the protected-regular
+// rule would (EACCES): a run with more privilege then truncates nothing it
+// should not. The file opened is checked to be the one looked at before it
+// is emptied; a log that another run creates or replaces meanwhile is
+// looked at again.
 int open_log() {
-    int fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
-    for (int retries = 3; fd < 0 && errno == ENOENT && retries > 0; --retries) {
-        fd = open(log_name, O_WRONLY | O_CREAT | O_EXCL, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-        fd = open(log_name, O_WRONLY | O_TRUNC | O_NOFOLLOW);
+    for (int tries = 0; tries < 3; ++tries) {
+        const name_target log = walk_name(log_name);
+        if (log.error != 0) {
+            errno = log.error;
+            return -1;
+        }
+        if (log.descriptor >= 0) return dup(log.descriptor);
+        const int directory = log.directory.get();
+        struct stat there {};
+        struct stat holder {};
+        if (fstatat(directory, log.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT) return -1;
+            const int fd = openat(directory, log.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY, 0666);
+            if (fd >= 0 || errno != EEXIST) return fd;
+            continue;
+        }
+        if (fstat(directory, &holder) != 0) return -1;
+        if (!may_write_existing(there, holder, geteuid())) {
+            errno = EACCES;
+            return -1;
+        }
+        const int fd = openat(directory, log.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY);
+        struct stat opened {};
+        if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
+        if (fd < 0 || fstat(fd, &opened) != 0) return -1;
+        if (opened.st_dev != there.st_dev || opened.st_ino != there.st_ino) {
+            close(fd);
+            continue;
+        }
+        if (S_ISREG(opened.st_mode) && ftruncate(fd, 0) != 0) return -1;
+        return fd;
     }
-    if (fd >= 0) return fd;
-    if (errno != ELOOP) return -1;
-    struct stat link {};
-    struct stat directory {};
-    if (lstat(log_name, &link) != 0 || stat(".", &directory) != 0) return -1;
-    if (!may_follow_link(link, directory, geteuid())) {
-        errno = EACCES;
-        return -1;
-    }
-    return open(log_name, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    errno = EAGAIN;  // replaced at every look: another run keeps changing it
+    return -1;
 }
 
 // Puts "Error Log.txt", created or emptied, on descriptor 2. dup2 keeps this
@@ -169,9 +187,9 @@ void redirect_stdout_to_terminal() {
 // main, so the parent's copied stdio state is never flushed a second time.
 // The handled signals are still blocked on entry and are let through only
 // once the child's own handlers are in place.
-[[noreturn]] void run_child(int argc, char* argv[], const sigset_t& original_mask) {
+[[noreturn]] void run_child(int argc, char* argv[]) {
     install_handlers(child_sig_handler);
-    sigprocmask(SIG_SETMASK, &original_mask, nullptr);
+    unblock_all();
 
     if (argc < 2) {
         write_all(STDERR_FILENO, "No command line to run\n");
@@ -262,11 +280,8 @@ int main(int argc, char* argv[]) {
     fill_error_texts();
     if (argc < 2) report("No parameter provided\n");
 
-    // Blocked across fork, so that no signal arrives before the process that
-    // receives it has its own handlers in place.
-    const sigset_t handled = handled_signals();
-    sigset_t original_mask;
-    sigprocmask(SIG_BLOCK, &handled, &original_mask);
+    // The handled signals stay blocked across fork, so that none arrives
+    // before the process that receives it has its own handlers in place.
     // Nothing left buffered for the child's copy of stdout to write again.
     std::fflush(stdout);
 
@@ -275,10 +290,10 @@ int main(int argc, char* argv[]) {
         std::perror("fork failed");
         return -1;
     }
-    if (child == 0) run_child(argc, argv, original_mask);
+    if (child == 0) run_child(argc, argv);
 
     install_handlers(sig_handler);
-    sigprocmask(SIG_SETMASK, &original_mask, nullptr);
+    unblock_all();
     wait_for_child(child);
 
     report("Parent process is sleeping\n");

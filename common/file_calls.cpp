@@ -9,21 +9,28 @@
 file_calls system_file_calls() {
     return {
         [](int dir, const char* name, int flags, mode_t mode) { return ::openat(dir, name, flags, mode); },
-        ::write,
-        ::fsync,
         ::close,
+        [](int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); },
+        ::fstat,
+        ::fstatat,
+        ::fstatfs,
+        ::readlinkat,
+        ::getcwd,
+        ::write,
+        ::ftruncate,
+        ::fsync,
         ::renameat,
         ::unlinkat,
-        ::fstat,
         ::fchown,
         ::fchmod,
         ::faccessat,
-        ::llistxattr,
-        ::lgetxattr,
+        ::listxattr,
+        ::getxattr,
         ::flistxattr,
+        ::fgetxattr,
         ::fsetxattr,
         ::fremovexattr,
     };
 }
 
-file_calls save_calls = system_file_calls();
+file_calls fs_calls = system_file_calls();

@@ -1,0 +1,291 @@
+// The save as one unit: every call it makes failing in turn, other programs
+// changing the file at each step, and attributes given only where needed.
+
+#include <sys/xattr.h>
+
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <set>
+
+#include "call_faults.h"
+#include "save_fixture.h"
+
+namespace {
+
+class SaveFile : public testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path previous = std::filesystem::current_path();
+    void SetUp() override { std::filesystem::current_path(dir.path()); }
+    void TearDown() override { std::filesystem::current_path(previous); }
+};
+
+int open_descriptors() {
+    return static_cast<int>(names_in("/proc/self/fd").size());
+}
+
+// The temporary files left anywhere below the working directory.
+std::vector<std::string> temporaries() {
+    std::vector<std::string> found;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator("."))
+        if (entry.path().filename().string().find(".tmp.") != std::string::npos) found.push_back(entry.path());
+    return found;
+}
+
+std::size_t index_of(const std::vector<std::string>& log, const std::string& name, std::size_t from = 0) {
+    const auto at = std::find(log.begin() + static_cast<std::ptrdiff_t>(std::min(from, log.size())), log.end(), name);
+    return static_cast<std::size_t>(at - log.begin());
+}
+
+// For every N, call N of a save fails with each plausible errno, until the
+// save goes through untouched; a save fails with what failed, or ends with
+// the whole new table, and leaves no temporary file and no descriptor open.
+// Replacing: another owner, an attribute, a link on the way, a directory
+// whose default ACL the new file inherits. In place: a file with two names.
+// A descriptor: the table goes after what it holds.
+TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
+    const std::string old = table_lines(20, 'o'), table = table_lines(400, 'n');
+    std::filesystem::create_directory("d");
+    const std::string defaults = raw_acl({{user_obj, 6, no_id}, {user, 6, nobody}, {group_obj, 4, no_id},
+                                          {mask_entry, 6, no_id}, {other, 0, no_id}});
+    const bool acl = setxattr("d", "system.posix_acl_default", defaults.data(), defaults.size(), 0) == 0;
+    ASSERT_EQ(symlink("d/table.txt", "link.txt"), 0);
+    const int log = open("log.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
+    struct sweep {
+        std::string name, file;
+        bool replaced, in_place;
+    };
+    const sweep sweeps[] = {{"link.txt", "d/table.txt", true, false},
+                            {"twin.txt", "twin.txt", false, true},
+                            {"/dev/fd/" + std::to_string(log), "log.txt", false, true}};
+    dir.write("twin.txt", old);
+    ASSERT_EQ(link("twin.txt", "twin2.txt"), 0);
+    const auto reset = [&] {  // each file emptied and written again, keeping its inode
+        for (const char* file : {"d/table.txt", "twin.txt", "log.txt"}) dir.write(file, old);
+        ASSERT_EQ(setxattr("d/table.txt", "user.note", "keep", 4, 0), 0);
+        removexattr("d/table.txt", "system.posix_acl_access");  // so the ACL a new file inherits is dropped
+        ASSERT_EQ(chmod("d/table.txt", 0644), 0);
+        if (geteuid() == 0) { ASSERT_EQ(chown("d/table.txt", nobody, nobody), 0); }
+    };
+    const std::vector<int> errors = {EIO, ENOSPC, EACCES, EPERM, ENOTSUP, EEXIST, ENOENT};
+    std::set<std::string> failed;
+    for (const sweep& s : sweeps) {
+        bool reached = true;
+        for (int n = 1; reached; ++n) {
+            // The last variant makes every removal fail as well, which leaves the temporary file.
+            for (std::size_t variant = 0; variant <= errors.size() && reached; ++variant) {
+                const int error = variant < errors.size() ? errors[variant] : EIO;
+                const bool removals_fail = variant == errors.size();
+                SCOPED_TRACE(s.name + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
+                             (removals_fail ? ", every removal too" : ""));
+                reset();
+                const int descriptors = open_descriptors();
+                call_faults faults;
+                faults.fail_call(n, error);
+                if (removals_fail) faults.fail_all("unlinkat", EIO);
+                faults.before("flistxattr", 1, [&] {  // as created, unless a fault fooled the save
+                    if (faults.log().size() > static_cast<std::size_t>(n)) return;
+                    for (const std::string& temporary : temporaries())
+                        EXPECT_EQ(status_of(temporary).st_mode & 07777, 0600u) << "readable by others";
+                });
+                testing::internal::CaptureStderr();
+                const save_result result = save_text(s.name, table, answer::yes);
+                const std::string report = testing::internal::GetCapturedStderr();
+                const std::vector<std::string> calls = faults.log();
+                reached = calls.size() >= static_cast<std::size_t>(n);
+                if (reached) failed.insert(calls[static_cast<std::size_t>(n) - 1]);
+                if (removals_fail && index_of(calls, "unlinkat") < calls.size()) failed.insert("unlinkat");
+
+                EXPECT_EQ(open_descriptors(), descriptors);
+                if (!removals_fail) { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
+                for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
+                const std::string whole = s.file == "log.txt" ? old + table : table, now = dir.read(s.file);
+                if (result == save_result::saved) {
+                    EXPECT_TRUE(now == whole) << now.size() << " bytes";
+                    EXPECT_TRUE(report.empty() || (report.starts_with("Cannot keep the ") &&
+                                                   report.ends_with("' in a new file: written in place\n")))
+                        << report;
+                } else {
+                    EXPECT_EQ(report, "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
+                    EXPECT_TRUE(now == old || (s.in_place && whole.starts_with(now))) << now.size() << " bytes";
+                }
+                if (reached || s.file == "log.txt") continue;
+                // Untouched: the file is synced after its last write, and a
+                // replacement before its rename, the directory after it.
+                ASSERT_EQ(result, save_result::saved);
+                const std::size_t synced = index_of(calls, "fsync", calls.rend() - std::find(calls.rbegin(), calls.rend(), "write"));
+                EXPECT_LT(synced, calls.size());
+                const std::size_t renamed = index_of(calls, "renameat");
+                EXPECT_EQ(renamed < calls.size(), s.replaced);
+                if (s.replaced) { EXPECT_LT(synced, renamed); }
+                if (s.replaced) { EXPECT_LT(index_of(calls, "fsync", renamed), calls.size()); }
+            }
+        }
+    }
+    close(log);
+    const std::vector<std::string> entries = call_faults::entries();
+    std::set<std::string> all(entries.begin(), entries.end());
+    if (geteuid() != 0) all.erase("fchown");  // the old file has another owner only when root made it so
+    if (!acl) all.erase("fremovexattr");      // nothing inherited to drop
+    EXPECT_EQ(failed, all);
+}
+
+// A session is asked exactly when someone else changed what the name leads
+// to since the session last read or wrote it. The other program's steps come
+// between the session's, or at a given call of its load or save.
+TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
+    const std::string table = "10.9.9.9 mine\n";
+    const auto write = [](const std::string& name, const std::string& text) { std::ofstream(name) << text; };
+    const auto replace = [&](const std::string& name, const std::string& text) {
+        write(name + ".new", text);
+        std::filesystem::rename(name + ".new", name);
+    };
+    struct change {
+        const char* what;
+        std::function<void()> set_up;
+        const char* loaded;  // null: the record file was absent
+        std::function<void(call_faults&)> at_calls;
+        std::function<void()> after_load;
+        std::vector<const char*> saves;
+        int asked;
+        answer reply;
+        save_result last;
+    };
+    const auto hosts = [&] { write("hosts.txt", "10.1.5.20 gateway\n"); };
+    const auto none = [](call_faults&) {};
+    const auto nothing = [] {};
+    const change changes[] = {
+        {"the directory is replaced",
+         [&] {
+             std::filesystem::create_directory("proj");
+             write("proj/hosts.txt", "1.1.1.1 a\n");
+         },
+         "proj/hosts.txt", none,
+         [&] {
+             std::filesystem::rename("proj", "proj.old");
+             std::filesystem::create_directory("proj.new");
+             write("proj.new/hosts.txt", "2.2.2.2 b\n");
+             std::filesystem::rename("proj.new", "proj");
+         },
+         {"proj/hosts.txt"}, 1, answer::no, save_result::failed},
+        {"a link is switched",
+         [&] {
+             std::filesystem::create_directory("v1");
+             std::filesystem::create_directory("v2");
+             write("v1/hosts.txt", "1.1.1.1 a\n");
+             write("v2/hosts.txt", "2.2.2.2 b\n");
+             std::filesystem::create_symlink("v1/hosts.txt", "cur.txt");
+         },
+         "cur.txt", none,
+         [] {
+             std::filesystem::create_symlink("v2/hosts.txt", "cur.new");
+             std::filesystem::rename("cur.new", "cur.txt");
+         },
+         {"cur.txt"}, 1, answer::no, save_result::failed},
+        {"the record file was absent at start", nothing, nullptr, none, [&] { write("ZD482_Inet.txt", "1.1.1.1 a\n"); },
+         {"ZD482_Inet.txt"}, 1, answer::no, save_result::failed},
+        {"replaced during the load", hosts, "hosts.txt",
+         [&](call_faults& f) { f.before("fstat", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
+         {"hosts.txt"}, 1, answer::no, save_result::failed},
+        {"written right after the session's own save", hosts, "hosts.txt",
+         [&](call_faults& f) { f.after("renameat", 1, [&] { write("hosts.txt", table + "2.2.2.2 b\n"); }); }, nothing,
+         {"hosts.txt", "hosts.txt"}, 1, answer::no, save_result::failed},
+        {"replaced while the save writes", hosts, "hosts.txt",
+         [&](call_faults& f) { f.before("fsync", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
+         {"hosts.txt"}, 1, answer::no, save_result::failed},
+        {"the end of input when asked again", hosts, "hosts.txt",
+         [&](call_faults& f) { f.before("fsync", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
+         {"hosts.txt"}, 1, answer::end_of_input, save_result::failed},
+        {"an in-place edit that puts the time back", hosts, "hosts.txt", none,
+         [&] {
+             const struct stat before = status_of("hosts.txt");
+             write("hosts.txt", "10.1.5.20 gatewax\n");
+             const timespec times[2] = {before.st_atim, before.st_mtim};
+             utimensat(AT_FDCWD, "hosts.txt", times, 0);
+         },
+         {"hosts.txt"}, 1, answer::no, save_result::failed},
+        {"a change of mode only", hosts, "hosts.txt", none, [] { chmod("hosts.txt", 0600); }, {"hosts.txt"}, 1,
+         answer::yes, save_result::saved},
+        {"the end of input at the question", hosts, "hosts.txt", none, [] { chmod("hosts.txt", 0600); },
+         {"hosts.txt"}, 1, answer::end_of_input, save_result::end_of_input},
+        {"another spelling of the same file",
+         [&] {
+             hosts();
+             std::filesystem::create_symlink("hosts.txt", "HOSTS.TXT");
+         },
+         "hosts.txt", none, [&] { write("hosts.txt", "10.1.5.20 gateway2\n"); }, {"HOSTS.TXT"}, 1, answer::no,
+         save_result::failed},
+        {"its own saves only", hosts, "hosts.txt", none, nothing, {"hosts.txt", "./hosts.txt", "hosts.txt"}, 0,
+         answer::no, save_result::saved},
+        {"its own save through a hard link",
+         [&] {
+             hosts();
+             std::filesystem::create_hard_link("hosts.txt", "other.txt");
+         },
+         "hosts.txt", none, nothing, {"other.txt", "hosts.txt"}, 0, answer::no, save_result::saved},
+        {"its own save through a symbolic link",
+         [&] {
+             std::filesystem::create_directory("v1");
+             write("v1/hosts.txt", "1.1.1.1 a\n");
+             std::filesystem::create_symlink("v1/hosts.txt", "cur.txt");
+         },
+         "cur.txt", none, nothing, {"v1/hosts.txt", "cur.txt"}, 0, answer::no, save_result::saved},
+        {"a file no longer there", hosts, "hosts.txt", none, [] { std::filesystem::remove("hosts.txt"); },
+         {"hosts.txt"}, 0, answer::no, save_result::saved},
+    };
+    for (const change& c : changes) {
+        SCOPED_TRACE(c.what);
+        TempDir place;
+        std::filesystem::current_path(place.path());
+        c.set_up();
+        int asked = 0;
+        save_result result = save_result::failed;
+        call_faults faults;
+        c.at_calls(faults);
+        if (c.loaded != nullptr) {
+            const int fd = open(c.loaded, O_RDONLY);
+            remember_loaded(c.loaded, fd);
+            close(fd);
+        } else {
+            remember_absent("ZD482_Inet.txt");
+        }
+        c.after_load();
+        testing::internal::CaptureStderr();
+        for (const char* name : c.saves) result = save_text(name, table, c.reply, &asked);
+        const std::string report = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(result, c.last);
+        const std::string last = c.saves.back();
+        EXPECT_EQ(report, result == save_result::failed
+                              ? "Cannot save to '" + last + "': changed on disk since it was read\n"
+                              : "");
+        if (result != save_result::saved) { EXPECT_NE(place.read(last), table); }
+    }
+}
+
+// A file system that cannot give an owner, a mode or an attribute (exFAT)
+// still gets a replacement when the new file has them already; only what
+// would be lost makes the save write in place, and it says so.
+TEST_F(SaveFile, ANewFileIsGivenOnlyWhatItLacks) {
+    dir.write("table.txt", "old\n");
+    chmod("table.txt", 0600);
+    call_faults faults;
+    for (const char* call : {"fchown", "fchmod", "fsetxattr", "fremovexattr"}) faults.fail_all(call, EPERM);
+    const ino_t inode = status_of("table.txt").st_ino;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(saved("table.txt", "new\n"));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    EXPECT_NE(status_of("table.txt").st_ino, inode);
+    chmod("table.txt", 0640);
+    const ino_t replaced = status_of("table.txt").st_ino;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(save_text("table.txt", "newer\n", answer::yes), save_result::saved);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot keep the mode of 'table.txt' in a new file: written in place\n");
+    EXPECT_EQ(status_of("table.txt").st_ino, replaced);
+    EXPECT_EQ(dir.read("table.txt"), "newer\n");
+    EXPECT_EQ(status_of("table.txt").st_mode & 07777, 0640u);
+}
+
+}  // namespace
