@@ -33,6 +33,7 @@ namespace {
     sigemptyset(&blocked);
     for (int sig : options.blocked_signals) sigaddset(&blocked, sig);
     sigprocmask(SIG_SETMASK, &blocked, nullptr);
+    for (int sig : options.pending_signals) raise(sig);
 
     if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) {
         static const char message[] = "pty_session: cannot change directory\n";

@@ -29,6 +29,7 @@ struct PtyOptions {
     bool crlf = false;                 // terminal turns "\n" into "\r\n" on output
     std::vector<int> ignored_signals;  // set to SIG_IGN before exec; all others are SIG_DFL
     std::vector<int> blocked_signals;  // blocked at exec; all others are unblocked
+    std::vector<int> pending_signals;  // of those blocked, sent to the program before exec
 };
 
 class PtySession {

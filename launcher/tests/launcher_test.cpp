@@ -434,6 +434,39 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
     };
 
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    // A link of one's own that leads through another user's link there is
+    // refused too, whichever link of the chain is planted; so is another
+    // user's file there.
+    const std::string secret = dir.file("secret"), work = dir.file("work");
+    std::filesystem::create_directory(secret);
+    std::filesystem::create_directory(work);
+    for (const auto& [planted, log_target] : {std::pair{"evil", "evil"}, std::pair{"dirlink", "dirlink/victim"}}) {
+        SCOPED_TRACE(planted);
+        dir.write("secret/victim", "precious\n");
+        std::filesystem::remove(work + "/" + log_name);
+        std::filesystem::create_symlink(shared + "/" + log_target, work + "/" + log_name);
+        std::filesystem::remove(shared + "/" + planted);
+        std::filesystem::create_symlink(std::string(planted) == "evil" ? secret + "/victim" : secret,
+                                        shared + "/" + planted);
+        ASSERT_EQ(lchown((shared + "/" + planted).c_str(), nobody, nobody), 0);
+        PtyOptions options;
+        options.cwd = work;
+        PtySession session(launcher, {dir.file("err.sh")}, options);
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_TRUE(in_order(session.output(), {"Error Log.txt: Permission denied\n"}));
+        EXPECT_EQ(dir.read("secret/victim"), "precious\n");
+    }
+    std::filesystem::remove(link);
+    dir.write("shared/" + log_name, "precious\n");
+    ASSERT_EQ(chown(link.c_str(), nobody, nobody), 0);
+    PtyOptions options;
+    options.cwd = shared;
+    PtySession planted(launcher, {dir.file("err.sh")}, options);
+    ASSERT_TRUE(exited_zero(planted.wait_exit(deadline))) << planted.output();
+    EXPECT_TRUE(in_order(planted.output(), {"Error Log.txt: Permission denied\n"}));
+    EXPECT_EQ(dir.read("shared/" + log_name), "precious\n");
+    std::filesystem::remove(link);
+
     for (const std::string target : {"victim", "absent"}) {
         SCOPED_TRACE(target);
         dir.write("victim", "precious\n");
@@ -506,6 +539,26 @@ TEST_F(Launcher, StartedWithChildSignalIgnoredStillReportsItsChild) {
     EXPECT_TRUE(in_order(session.output(), {"SigIgn:\t0000000000000000\n", "Child exited normally with status 0\n",
                                             "Parent process is sleeping\n"}))
         << session.output();
+}
+
+// A signal that was already pending when the launcher started is
+// acknowledged as one a moment later would be: quit ends the launcher,
+// interrupt lets it wait for the command.
+TEST_F(Launcher, SignalPendingAtStartIsAcknowledged) {
+    script("ran.sh", "echo RAN >&2\n");
+    for (int sig : {SIGQUIT, SIGINT}) {
+        SCOPED_TRACE(sig);
+        PtyOptions options = in_dir({}, {sig});
+        options.pending_signals = {sig};
+        PtySession session(launcher, {"./ran.sh"}, options);
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        if (sig == SIGQUIT) {
+            EXPECT_TRUE(in_order(session.output(), {"\nSIGQUIT acknowledged\n"}));
+        } else {
+            EXPECT_TRUE(in_order(session.output(), report(0, "Child exited normally with status 0\n")));
+            EXPECT_EQ(dir.read(log_name), "RAN\n");
+        }
+    }
 }
 
 TEST_F(Launcher, CommandStartsWithNoSignalBlockedOrIgnored) {
