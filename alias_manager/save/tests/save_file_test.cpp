@@ -5,7 +5,7 @@
 
 #include <cstring>
 #include <fstream>
-#include <functional>
+#include <sstream>
 #include <set>
 
 #include "call_faults.h"
@@ -131,136 +131,117 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     EXPECT_EQ(failed, all);
 }
 
+// Another program's steps, each "verb name [name]", separated by ";". One
+// that starts "@before:CALL:N " or "@after:CALL:N " runs at that call of the
+// session's load or save instead of at once.
+void run_steps(const std::string& steps, call_faults& faults) {
+    static int written = 0;
+    std::istringstream list(steps);
+    for (std::string step; std::getline(list, step, ';');) {
+        std::istringstream words(step);
+        std::string verb, a, b;
+        words >> verb >> a >> b;
+        if (verb.starts_with('@')) {
+            const auto at = verb.find(':', 1), nth = verb.rfind(':');
+            const std::string call = verb.substr(at + 1, nth - at - 1), rest = step.substr(verb.size() + 1);
+            const auto later = [rest, &faults] { run_steps(rest, faults); };
+            if (verb.starts_with("@before")) faults.before(call, std::stoi(verb.substr(nth + 1)), later);
+            if (verb.starts_with("@after")) faults.after(call, std::stoi(verb.substr(nth + 1)), later);
+        } else if (verb == "write" || verb == "replace") {  // another content, longer each time
+            std::ofstream(verb == "write" ? a : a + ".new") << std::string(++written, 'x') << "\n";
+            if (verb == "replace") std::filesystem::rename(a + ".new", a);
+        } else if (verb == "edit") {  // the same size, and the old modification time put back
+            const struct stat before = status_of(a);
+            std::fstream(a, std::ios::in | std::ios::out) << "#";
+            const timespec times[2] = {before.st_atim, before.st_mtim};
+            utimensat(AT_FDCWD, a.c_str(), times, 0);
+        } else if (verb == "mkdir") {
+            std::filesystem::create_directory(a);
+        } else if (verb == "rename") {
+            std::filesystem::rename(a, b);
+        } else if (verb == "symlink") {
+            std::filesystem::create_symlink(a, b);
+        } else if (verb == "link") {
+            std::filesystem::create_hard_link(a, b);
+        } else if (verb == "chmod") {
+            chmod(a.c_str(), 0600);
+        } else if (verb == "remove") {
+            std::filesystem::remove(a);
+        } else {
+            FAIL() << "no such step: " << step;
+        }
+    }
+}
+
 // A session is asked exactly when someone else changed what the name leads
 // to since the session last read or wrote it. The other program's steps come
-// between the session's, or at a given call of its load or save.
+// between the session's load and its saves, or at a given call of either.
 TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
-    const std::string table = "10.9.9.9 mine\n";
-    const auto write = [](const std::string& name, const std::string& text) { std::ofstream(name) << text; };
-    const auto replace = [&](const std::string& name, const std::string& text) {
-        write(name + ".new", text);
-        std::filesystem::rename(name + ".new", name);
-    };
     struct change {
-        const char* what;
-        std::function<void()> set_up;
-        const char* loaded;  // null: the record file was absent
-        std::function<void(call_faults&)> at_calls;
-        std::function<void()> after_load;
-        std::vector<const char*> saves;
+        const char* set_up;
+        const char* loaded;  // empty: the record file was absent
+        const char* others;
+        const char* saves;
         int asked;
         answer reply;
         save_result last;
     };
-    const auto hosts = [&] { write("hosts.txt", "10.1.5.20 gateway\n"); };
-    const auto none = [](call_faults&) {};
-    const auto nothing = [] {};
+    const answer no = answer::no, yes = answer::yes, end = answer::end_of_input;
+    const save_result saved = save_result::saved, failed = save_result::failed;
     const change changes[] = {
-        {"the directory is replaced",
-         [&] {
-             std::filesystem::create_directory("proj");
-             write("proj/hosts.txt", "1.1.1.1 a\n");
-         },
-         "proj/hosts.txt", none,
-         [&] {
-             std::filesystem::rename("proj", "proj.old");
-             std::filesystem::create_directory("proj.new");
-             write("proj.new/hosts.txt", "2.2.2.2 b\n");
-             std::filesystem::rename("proj.new", "proj");
-         },
-         {"proj/hosts.txt"}, 1, answer::no, save_result::failed},
-        {"a link is switched",
-         [&] {
-             std::filesystem::create_directory("v1");
-             std::filesystem::create_directory("v2");
-             write("v1/hosts.txt", "1.1.1.1 a\n");
-             write("v2/hosts.txt", "2.2.2.2 b\n");
-             std::filesystem::create_symlink("v1/hosts.txt", "cur.txt");
-         },
-         "cur.txt", none,
-         [] {
-             std::filesystem::create_symlink("v2/hosts.txt", "cur.new");
-             std::filesystem::rename("cur.new", "cur.txt");
-         },
-         {"cur.txt"}, 1, answer::no, save_result::failed},
-        {"the record file was absent at start", nothing, nullptr, none, [&] { write("ZD482_Inet.txt", "1.1.1.1 a\n"); },
-         {"ZD482_Inet.txt"}, 1, answer::no, save_result::failed},
-        {"replaced during the load", hosts, "hosts.txt",
-         [&](call_faults& f) { f.before("fstat", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
-         {"hosts.txt"}, 1, answer::no, save_result::failed},
-        {"written right after the session's own save", hosts, "hosts.txt",
-         [&](call_faults& f) { f.after("renameat", 1, [&] { write("hosts.txt", table + "2.2.2.2 b\n"); }); }, nothing,
-         {"hosts.txt", "hosts.txt"}, 1, answer::no, save_result::failed},
-        {"replaced while the save writes", hosts, "hosts.txt",
-         [&](call_faults& f) { f.before("fsync", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
-         {"hosts.txt"}, 1, answer::no, save_result::failed},
-        {"the end of input when asked again", hosts, "hosts.txt",
-         [&](call_faults& f) { f.before("fsync", 1, [&] { replace("hosts.txt", "2.2.2.2 b\n"); }); }, nothing,
-         {"hosts.txt"}, 1, answer::end_of_input, save_result::failed},
-        {"an in-place edit that puts the time back", hosts, "hosts.txt", none,
-         [&] {
-             const struct stat before = status_of("hosts.txt");
-             write("hosts.txt", "10.1.5.20 gatewax\n");
-             const timespec times[2] = {before.st_atim, before.st_mtim};
-             utimensat(AT_FDCWD, "hosts.txt", times, 0);
-         },
-         {"hosts.txt"}, 1, answer::no, save_result::failed},
-        {"a change of mode only", hosts, "hosts.txt", none, [] { chmod("hosts.txt", 0600); }, {"hosts.txt"}, 1,
-         answer::yes, save_result::saved},
-        {"the end of input at the question", hosts, "hosts.txt", none, [] { chmod("hosts.txt", 0600); },
-         {"hosts.txt"}, 1, answer::end_of_input, save_result::end_of_input},
-        {"another spelling of the same file",
-         [&] {
-             hosts();
-             std::filesystem::create_symlink("hosts.txt", "HOSTS.TXT");
-         },
-         "hosts.txt", none, [&] { write("hosts.txt", "10.1.5.20 gateway2\n"); }, {"HOSTS.TXT"}, 1, answer::no,
-         save_result::failed},
-        {"its own saves only", hosts, "hosts.txt", none, nothing, {"hosts.txt", "./hosts.txt", "hosts.txt"}, 0,
-         answer::no, save_result::saved},
-        {"its own save through a hard link",
-         [&] {
-             hosts();
-             std::filesystem::create_hard_link("hosts.txt", "other.txt");
-         },
-         "hosts.txt", none, nothing, {"other.txt", "hosts.txt"}, 0, answer::no, save_result::saved},
-        {"its own save through a symbolic link",
-         [&] {
-             std::filesystem::create_directory("v1");
-             write("v1/hosts.txt", "1.1.1.1 a\n");
-             std::filesystem::create_symlink("v1/hosts.txt", "cur.txt");
-         },
-         "cur.txt", none, nothing, {"v1/hosts.txt", "cur.txt"}, 0, answer::no, save_result::saved},
-        {"a file no longer there", hosts, "hosts.txt", none, [] { std::filesystem::remove("hosts.txt"); },
-         {"hosts.txt"}, 0, answer::no, save_result::saved},
+        // The directory is replaced; a link is switched; the file was absent at start.
+        {"mkdir proj;write proj/hosts.txt", "proj/hosts.txt",
+         "rename proj proj.old;mkdir proj.new;write proj.new/hosts.txt;rename proj.new proj", "proj/hosts.txt", 1,
+         no, failed},
+        {"mkdir v1;mkdir v2;write v1/h;write v2/h;symlink v1/h cur.txt", "cur.txt",
+         "symlink v2/h cur.new;rename cur.new cur.txt", "cur.txt", 1, no, failed},
+        {"", "", "write ZD482_Inet.txt", "ZD482_Inet.txt", 1, no, failed},
+        // Replaced during the load; written right after the session's own save.
+        {"write h", "h", "@before:fstat:1 replace h", "h", 1, no, failed},
+        {"write h", "h", "@after:renameat:1 write h", "h h", 1, no, failed},
+        // Replaced while the save writes: asked again, and at the end of input there.
+        {"write h", "h", "@before:fsync:1 replace h", "h", 1, no, failed},
+        {"write h", "h", "@before:fsync:1 replace h", "h", 1, end, failed},
+        // An in-place edit that puts the time back; a change of mode only.
+        {"write h", "h", "edit h", "h", 1, no, failed},
+        {"write h", "h", "chmod h", "h", 1, yes, saved},
+        {"write h", "h", "chmod h", "h", 1, end, save_result::end_of_input},
+        // Another spelling of the same file, as on a file system that ignores case.
+        {"write h;symlink h H", "h", "write h", "H", 1, no, failed},
+        // Its own saves, by any name that leads to the file; a file no longer there.
+        {"write h", "h", "", "h ./h h", 0, no, saved},
+        {"write h;link h other", "h", "", "other h", 0, no, saved},
+        {"mkdir v1;write v1/h;symlink v1/h cur.txt", "cur.txt", "", "v1/h cur.txt", 0, no, saved},
+        {"write h", "h", "remove h", "h", 0, no, saved},
     };
+    const std::string table = "10.9.9.9 mine\n";
     for (const change& c : changes) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(std::string(c.set_up) + " | " + c.others + " | " + c.saves);
         TempDir place;
         std::filesystem::current_path(place.path());
-        c.set_up();
-        int asked = 0;
-        save_result result = save_result::failed;
         call_faults faults;
-        c.at_calls(faults);
-        if (c.loaded != nullptr) {
+        run_steps(c.set_up, faults);
+        const bool immediate = !std::string_view(c.others).starts_with('@');
+        if (!immediate) run_steps(c.others, faults);
+        if (*c.loaded != '\0') {
             const int fd = open(c.loaded, O_RDONLY);
             remember_loaded(c.loaded, fd);
             close(fd);
         } else {
             remember_absent("ZD482_Inet.txt");
         }
-        c.after_load();
+        if (immediate) run_steps(c.others, faults);
+        int asked = 0;
+        save_result result = failed;
+        std::istringstream saves(c.saves);
         testing::internal::CaptureStderr();
-        for (const char* name : c.saves) result = save_text(name, table, c.reply, &asked);
+        for (std::string name; saves >> name;) result = save_text(name, table, c.reply, &asked);
         const std::string report = testing::internal::GetCapturedStderr();
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(result, c.last);
-        const std::string last = c.saves.back();
-        EXPECT_EQ(report, result == save_result::failed
-                              ? "Cannot save to '" + last + "': changed on disk since it was read\n"
-                              : "");
-        if (result != save_result::saved) { EXPECT_NE(place.read(last), table); }
+        const std::string last = std::string(c.saves).substr(std::string(c.saves).rfind(' ') + 1);
+        EXPECT_EQ(report, result == failed ? "Cannot save to '" + last + "': changed on disk since it was read\n" : "");
+        if (result != saved) { EXPECT_NE(place.read(last), table); }
     }
 }
 
