@@ -164,7 +164,7 @@ write_outcome write_file(int directory, const std::string& name, const old_file&
     };
     if (exists) {
         if (const char* lost = carry_attributes(fd.get(), old.file.get(), old.status)) {
-            discard(failure(0));
+            discard(write_outcome{});
             write_outcome outcome = write_in_place(directory, name, old.state, fill, recheck);
             outcome.not_kept = lost;
             return outcome;

@@ -114,9 +114,6 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
             return state_at(directory, target.name, now) != 0 || same_state(now, old.state);
         };
         const write_outcome outcome = write_file(directory, target.name, old, fill, unchanged);
-        if (outcome.not_kept != nullptr)
-            report(std::string("Cannot keep the ") + outcome.not_kept + " of '" + shown + "' in a new file",
-                   "written in place");
         if (outcome.changed && attempt < max_attempts) {
             // A change to a regular file counts as one the session did not see.
             state_at(directory, target.name, now);
@@ -126,6 +123,9 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
             continue;
         }
         if (outcome.changed) return failed(shown, EAGAIN);  // it keeps changing
+        if (outcome.not_kept != nullptr)
+            report(std::string("Cannot keep the ") + outcome.not_kept + " of '" + shown + "' in a new file",
+                   "written in place");
         if (outcome.error != 0) return failed(shown, outcome.error);
         seen.saved(key, old.state, outcome.written, leads_to);
         return save_result::saved;
