@@ -30,5 +30,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     check_table();
     clear_table();
+    forget_files();
     return 0;
 }

@@ -26,7 +26,7 @@ struct fault_state {
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
-            if (h.name == name && h.nth == counts[name] && h.after == after) h.step();
+            if (h.name == name && (h.nth == 0 || h.nth == counts[name]) && h.after == after) h.step();
     }
     // Counts a call and runs the hooks before it; the errno value it is to fail with, or 0.
     int begin(const std::string& name) {

@@ -140,3 +140,7 @@ void remember_loaded(std::string_view name, int fd) {
 void remember_absent(std::string_view name) {
     seen.remember(absolute_name(name), file_state{});
 }
+
+void forget_files() {
+    seen = seen_files();
+}

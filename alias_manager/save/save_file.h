@@ -29,3 +29,7 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
 // read, or (`remember_absent`) no file of that name.
 void remember_loaded(std::string_view name, int fd);
 void remember_absent(std::string_view name);
+
+// Forgets every file remembered. The program never does; tests and the
+// session fuzzer start each case from a session that has seen nothing.
+void forget_files();

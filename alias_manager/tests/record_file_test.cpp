@@ -76,6 +76,21 @@ TEST_F(RecordFile, EmptyFileAndEmptyTable) {
     EXPECT_EQ(dir.read("empty.txt"), "");
 }
 
+// A record file absent at start is remembered so: one there at the save is
+// someone else's, and the save asks first.
+TEST_F(RecordFile, RecordFileAbsentAtStartIsAskedAboutWhenOneAppears) {
+    testing::internal::CaptureStderr();
+    output_of([] { init_func(init_file); });
+    testing::internal::GetCapturedStderr();
+    dir.write(init_file, "1.1.1.1 theirs\n");
+    int asked = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(save_to_file_wrapper(init_file, [&] { return ++asked, answer::no; }), save_result::failed);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(dir.read(init_file), "1.1.1.1 theirs\n");
+}
+
 TEST_F(RecordFile, SaveWritesPreOrderAndLoadRebuildsTheSameShape) {
     for (const char* line : {"10.0.0.4 m", "10.0.0.2 f", "10.0.0.6 t", "10.0.0.1 b", "10.0.0.3 h",
                              "10.0.0.5 p", "255.255.255.255 zzzzzzzzzz", "0.0.0.0 a b "})

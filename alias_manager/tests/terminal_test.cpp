@@ -151,6 +151,7 @@ TEST(TwoSessions, NeitherUndoesTheOthersSaveUnasked) {
     const auto status = last.session->wait_exit(20s);
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
+    EXPECT_TRUE(last.session->output().ends_with(question)) << last.session->output();
     EXPECT_EQ(dir.read("hosts.txt"), before);
 }
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -400,6 +401,20 @@ TEST_F(Launcher, ChildAcknowledgesSignalsBeforeItsExec) {
     EXPECT_TRUE(in_order(session.output(), {"\nCHILD SIGQUIT acknowledged\n", " exitted with status: 0\n",
                                             "Child exited normally with status 0\n"}));
     EXPECT_EQ(session.output().find("\nSIGQUIT acknowledged\n"), std::string::npos) << session.output();
+}
+
+// A FIFO named "Error Log.txt" is a log like any other, opened and not
+// emptied: its reader gets the command's standard error.
+TEST_F(Launcher, FifoLogPassesTheStandardErrorToItsReader) {
+    ASSERT_EQ(mkfifo(dir.file(log_name).c_str(), 0600), 0);
+    const int reader = open(dir.file(log_name).c_str(), O_RDONLY | O_NONBLOCK);
+    script("err.sh", "echo to-stderr >&2\n");
+    const auto r = run({"./err.sh"});
+    ASSERT_TRUE(exited_zero(r.status)) << r.output;
+    char text[64] = {};
+    EXPECT_EQ(read(reader, text, sizeof text - 1), 10);
+    EXPECT_STREQ(text, "to-stderr\n");
+    close(reader);
 }
 
 TEST_F(Launcher, LogThatCannotBeOpenedStopsTheChild) {

@@ -143,6 +143,9 @@ TEST_F(FileReplace, ReplacementCarriesOwnerGroupAttributesAndAcl) {
     // A directory whose default ACL gives nobody write and others nothing.
     std::filesystem::create_directory(dir.file("defaults"));
     dir.write("defaults/older.txt", "old\n");  // from before the default ACL: none of its own
+    dir.write("defaults/own-acl.txt", "old\n");  // an ACL of its own, not the one a new file inherits
+    ASSERT_EQ(setxattr(dir.file("defaults/own-acl.txt").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0), 0);
+    const std::string own_acl = attribute(dir.file("defaults/own-acl.txt"), "system.posix_acl_access");
     ASSERT_EQ(chmod(dir.file("defaults/older.txt").c_str(), 0644), 0);
     const std::string defaults = raw_acl({{user_obj, 6, no_id}, {user, 6, nobody}, {group_obj, 4, no_id},
                                           {mask_entry, 6, no_id}, {other, 0, no_id}});
@@ -153,6 +156,7 @@ TEST_F(FileReplace, ReplacementCarriesOwnerGroupAttributesAndAcl) {
     EXPECT_TRUE(saved(dir.file("shared/f.txt"), table));
     EXPECT_TRUE(saved(dir.file("defaults/saved.txt"), table));
     EXPECT_TRUE(saved(dir.file("defaults/older.txt"), table));
+    EXPECT_TRUE(saved(dir.file("defaults/own-acl.txt"), table));
     close(open(dir.file("defaults/plain.txt").c_str(), O_WRONLY | O_CREAT, 0666));
     umask(mask);
 
@@ -177,6 +181,7 @@ TEST_F(FileReplace, ReplacementCarriesOwnerGroupAttributesAndAcl) {
     // A replaced file takes nothing from the directory's default ACL.
     EXPECT_EQ(attribute(dir.file("defaults/older.txt"), "system.posix_acl_access"), "");
     EXPECT_EQ(status_of(dir.file("defaults/older.txt")).st_mode & 07777, 0644u);
+    EXPECT_EQ(attribute(dir.file("defaults/own-acl.txt"), "system.posix_acl_access"), own_acl);
 }
 
 // Who may write what, decided as the kernel would decide it whatever the
@@ -195,11 +200,14 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
     plant("shared/mine.txt", dir.file("private/mine"), 0);
     plant("shared/nobodys.txt", dir.file("private/nobodys"), nobody);
     for (const char* file : {"private/conf", "private/mine", "private/nobodys", "shared/planted.txt",
-                             "shared/own.txt", "mine/read-only.txt", "blind/table.txt", "closed/table.txt"})
+                             "shared/own.txt", "shared/nobodys-own.txt", "mine/read-only.txt", "blind/table.txt",
+                             "closed/table.txt"})
         dir.write(file, "old\n");
-    for (const char* path : {"private/nobodys", "shared/planted.txt", "mine", "mine/read-only.txt", "blind",
-                             "blind/table.txt", "closed", "closed/table.txt"})
+    ASSERT_EQ(mkfifo("shared/fifo", 0666), 0);
+    for (const char* path : {"private/nobodys", "shared/planted.txt", "shared/nobodys-own.txt", "shared/fifo", "mine",
+                             "mine/read-only.txt", "blind", "blind/table.txt", "closed", "closed/table.txt"})
         ASSERT_EQ(chown(path, nobody, nobody), 0);
+    const int fifo_reader = open("shared/fifo", O_RDONLY | O_NONBLOCK);  // a write there would not wait
     chmod("mine/read-only.txt", 0444);
     chmod("blind", 0333);  // the rename is made, the directory cannot be synced: saved
     chmod("closed", 0555);  // takes no new file: a writable file in it is written in place
@@ -216,9 +224,12 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
         {"shared/theirs.txt", 0, 0, nullptr, "private/conf"},         // another user's link
         {"shared/way/conf", 0, 0, nullptr, "private/conf"},           // ... to a directory
         {"shared/planted.txt", 0, 0, nullptr, "shared/planted.txt"},  // another user's file
+        {"shared/fifo", 0, 0, nullptr, nullptr},                      // ... or FIFO
+        {"shared/nobodys-own.txt", nobody, nobody, "shared/nobodys-own.txt", nullptr},
         {"shared/mine.txt", 0, 0, "private/mine", nullptr},           // one's own link
         {"shared/own.txt", 0, 0, "shared/own.txt", nullptr},          // one's own file
         {"shared/nobodys.txt", nobody, nobody, "private/nobodys", nullptr},
+        {"shared/nobodys.txt", 0, nobody, "private/nobodys", nullptr},  // the effective user follows
         {"mine/read-only.txt", nobody, nobody, nullptr, "mine/read-only.txt"},
         {"mine/read-only.txt", 0, nobody, nullptr, "mine/read-only.txt"},  // the effective user decides
         {"blind/table.txt", nobody, nobody, "blind/table.txt", nullptr},
@@ -237,6 +248,7 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
         if (r.refused) { EXPECT_EQ(dir.read(r.refused), "old\n"); }
     }
     EXPECT_EQ(status_of("closed/table.txt").st_ino, closed_inode);
+    close(fifo_reader);
 }
 
 TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <map>
 #include <set>
 
 #include "call_faults.h"
@@ -71,8 +72,7 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     const std::vector<int> errors = {EIO, ENOSPC, EACCES, EPERM, ENOTSUP, EEXIST, ENOENT};
     std::set<std::string> failed;
     for (const sweep& s : sweeps) {
-        // Until no variant reaches call N: how many calls a save makes can
-        // vary, as it looks at other remembered names that lead to its file.
+        // Until no variant reaches call N: a fault can make a save take more calls.
         for (int n = 1, reaching = 1; reaching > 0; ++n) {
             reaching = 0;
             // The last variant makes every removal fail as well, which leaves the temporary file.
@@ -82,6 +82,8 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 SCOPED_TRACE(s.name + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
                              (removals_fail ? ", every removal too" : ""));
                 reset();
+                forget_files();  // each run alike, whatever the last one remembered
+                const ino_t inode = status_of(s.file).st_ino;
                 const int descriptors = open_descriptors();
                 call_faults faults;
                 faults.fail_call(n, error);
@@ -104,11 +106,26 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 if (!removals_fail) { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
                 for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::string whole = s.file == "log.txt" ? old + table : table, now = dir.read(s.file);
+                const std::string failing = reached ? calls[static_cast<std::size_t>(n) - 1] : "";
+                const std::size_t last_write = calls.rend() - std::find(calls.rbegin(), calls.rend(), "write");
                 if (result == save_result::saved) {
                     EXPECT_TRUE(now == whole) << now.size() << " bytes";
                     EXPECT_TRUE(report.empty() || (report.starts_with("Cannot keep the ") &&
                                                    report.ends_with("' in a new file: written in place\n")))
                         << report;
+                    // A replacement written in place says why, or was refused a new file.
+                    if (s.replaced && status_of(s.file).st_ino == inode) {
+                        EXPECT_TRUE(!report.empty() || error == EACCES || error == EPERM);
+                    }
+                    // It keeps the attributes, where the file system has them.
+                    std::string note(4, '\0');
+                    const bool unsupported = error == ENOTSUP && failing.ends_with("listxattr");
+                    if (s.replaced && !unsupported) {
+                        EXPECT_EQ(getxattr(s.file.c_str(), "user.note", note.data(), note.size()), 4);
+                        EXPECT_EQ(note, "keep");
+                    }
+                    // What was written is not saved until its descriptor is closed.
+                    EXPECT_FALSE(s.in_place && failing == "close" && index_of(calls, "close", last_write) == n - 1u);
                 } else {
                     EXPECT_EQ(report, "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
                     EXPECT_TRUE(now == old || (s.in_place && whole.starts_with(now))) << now.size() << " bytes";
@@ -117,7 +134,7 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 // Untouched: the file is synced after its last write, and a
                 // replacement before its rename, the directory after it.
                 ASSERT_EQ(result, save_result::saved);
-                const std::size_t synced = index_of(calls, "fsync", calls.rend() - std::find(calls.rbegin(), calls.rend(), "write"));
+                const std::size_t synced = index_of(calls, "fsync", last_write);
                 EXPECT_LT(synced, calls.size());
                 const std::size_t renamed = index_of(calls, "renameat");
                 EXPECT_EQ(renamed < calls.size(), s.replaced);
@@ -136,8 +153,9 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
 
 // Another program's steps, each "verb name [name]", separated by ";". One
 // that starts "@before:CALL:N " or "@after:CALL:N " runs at that call of the
-// session's load or save instead of at once.
-void run_steps(const std::string& steps, call_faults& faults) {
+// session's load or save instead of at once (N "*": at every one), and one
+// that starts "@ask:N " when the session asks its Nth question.
+void run_steps(const std::string& steps, call_faults& faults, std::map<int, std::string>* at_question = nullptr) {
     static int written = 0;
     std::istringstream list(steps);
     for (std::string step; std::getline(list, step, ';');) {
@@ -147,9 +165,11 @@ void run_steps(const std::string& steps, call_faults& faults) {
         if (verb.starts_with('@')) {
             const auto at = verb.find(':', 1), nth = verb.rfind(':');
             const std::string call = verb.substr(at + 1, nth - at - 1), rest = step.substr(verb.size() + 1);
+            const int count = verb.ends_with('*') ? 0 : std::stoi(verb.substr(nth + 1));
             const auto later = [rest, &faults] { run_steps(rest, faults); };
-            if (verb.starts_with("@before")) faults.before(call, std::stoi(verb.substr(nth + 1)), later);
-            if (verb.starts_with("@after")) faults.after(call, std::stoi(verb.substr(nth + 1)), later);
+            if (verb.starts_with("@before")) faults.before(call, count, later);
+            if (verb.starts_with("@after")) faults.after(call, count, later);
+            if (verb.starts_with("@ask")) (*at_question)[count] = rest;
         } else if (verb == "write" || verb == "replace") {  // another content, longer each time
             std::ofstream(verb == "write" ? a : a + ".new") << std::string(++written, 'x') << "\n";
             if (verb == "replace") std::filesystem::rename(a + ".new", a);
@@ -205,6 +225,11 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         // Replaced while the save writes: asked again, and at the end of input there.
         {"write h", "h", "@before:fsync:1 replace h", "h", 1, no, failed},
         {"write h", "h", "@before:fsync:1 replace h", "h", 1, end, failed},
+        // Agreed to: the state agreed to is saved over, unasked; changed again after the answer: asked again.
+        {"write h", "h", "@before:fsync:1 replace h", "h", 1, yes, saved},
+        {"write h", "h", "@before:fsync:1 replace h;@ask:1 edit h", "h", 2, yes, saved},
+        // Changed at every attempt: given up after ten, the last one unasked.
+        {"write h", "h", "@before:fsync:* replace h", "h", 9, yes, failed},
         // An in-place edit that puts the time back; a change of mode only.
         {"write h", "h", "edit h", "h", 1, no, failed},
         {"write h", "h", "chmod h", "h", 1, yes, saved},
@@ -222,10 +247,12 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         SCOPED_TRACE(std::string(c.set_up) + " | " + c.others + " | " + c.saves);
         TempDir place;
         std::filesystem::current_path(place.path());
+        forget_files();
         call_faults faults;
         run_steps(c.set_up, faults);
         const bool immediate = !std::string_view(c.others).starts_with('@');
-        if (!immediate) run_steps(c.others, faults);
+        std::map<int, std::string> at_question;
+        if (!immediate) run_steps(c.others, faults, &at_question);
         if (*c.loaded != '\0') {
             const int fd = open(c.loaded, O_RDONLY);
             remember_loaded(c.loaded, fd);
@@ -238,12 +265,18 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         save_result result = failed;
         std::istringstream saves(c.saves);
         testing::internal::CaptureStderr();
-        for (std::string name; saves >> name;) result = save_text(name, table, c.reply, &asked);
+        const auto ask = [&] {
+            if (at_question.contains(++asked)) run_steps(at_question[asked], faults);
+            return c.reply;
+        };
+        const auto fill = [&](std::FILE* stream) { std::fputs(table.c_str(), stream); };
+        for (std::string name; saves >> name;) result = save_file(name, fill, ask);
         const std::string report = testing::internal::GetCapturedStderr();
         EXPECT_EQ(asked, c.asked);
         EXPECT_EQ(result, c.last);
         const std::string last = std::string(c.saves).substr(std::string(c.saves).rfind(' ') + 1);
-        EXPECT_EQ(report, result == failed ? "Cannot save to '" + last + "': changed on disk since it was read\n" : "");
+        const std::string reason = c.reply == yes ? std::strerror(EAGAIN) : "changed on disk since it was read";
+        EXPECT_EQ(report, result == failed ? "Cannot save to '" + last + "': " + reason + "\n" : "");
         if (result != saved) { EXPECT_NE(place.read(last), table); }
     }
 }
