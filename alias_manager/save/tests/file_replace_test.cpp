@@ -144,7 +144,10 @@ TEST_F(FileReplace, ReplacementCarriesOwnerGroupAttributesAndAcl) {
     std::filesystem::create_directory(dir.file("defaults"));
     dir.write("defaults/older.txt", "old\n");  // from before the default ACL: none of its own
     dir.write("defaults/own-acl.txt", "old\n");  // an ACL of its own, not the one a new file inherits
-    ASSERT_EQ(setxattr(dir.file("defaults/own-acl.txt").c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0), 0);
+    const std::string another = raw_acl({{user_obj, 6, no_id}, {user, 6, 1234}, {group_obj, 4, no_id},
+                                         {mask_entry, 6, no_id}, {other, 4, no_id}});
+    ASSERT_EQ(setxattr(dir.file("defaults/own-acl.txt").c_str(), "system.posix_acl_access", another.data(),
+                       another.size(), 0), 0);
     const std::string own_acl = attribute(dir.file("defaults/own-acl.txt"), "system.posix_acl_access");
     ASSERT_EQ(chmod(dir.file("defaults/older.txt").c_str(), 0644), 0);
     const std::string defaults = raw_acl({{user_obj, 6, no_id}, {user, 6, nobody}, {group_obj, 4, no_id},
