@@ -17,13 +17,7 @@
 
 namespace {
 
-class FileReplace : public testing::Test {
-protected:
-    TempDir dir;
-    std::filesystem::path previous = std::filesystem::current_path();
-    void SetUp() override { std::filesystem::current_path(dir.path()); }
-    void TearDown() override { std::filesystem::current_path(previous); }
-};
+class FileReplace : public InTempDir {};
 
 TEST_F(FileReplace, FailedSaveIsReportedAndWritesNothing) {
     const std::string table = table_lines(500, 'a');  // several KiB: a device fails midway, not at close

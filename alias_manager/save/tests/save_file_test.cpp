@@ -14,13 +14,7 @@
 
 namespace {
 
-class SaveFile : public testing::Test {
-protected:
-    TempDir dir;
-    std::filesystem::path previous = std::filesystem::current_path();
-    void SetUp() override { std::filesystem::current_path(dir.path()); }
-    void TearDown() override { std::filesystem::current_path(previous); }
-};
+class SaveFile : public InTempDir {};
 
 int open_descriptors() {
     return static_cast<int>(names_in("/proc/self/fd").size());

@@ -39,6 +39,15 @@ inline std::string raw_acl(std::initializer_list<std::array<std::uint32_t, 3>> e
 constexpr std::uint32_t no_id = 0xffffffff;
 constexpr std::uint32_t user_obj = 1, user = 2, group_obj = 4, mask_entry = 0x10, other = 0x20;
 
+// Each test in a directory of its own, which is the working directory.
+class InTempDir : public testing::Test {
+protected:
+    TempDir dir;
+    std::filesystem::path previous = std::filesystem::current_path();
+    void SetUp() override { std::filesystem::current_path(dir.path()); }
+    void TearDown() override { std::filesystem::current_path(previous); }
+};
+
 // Saves `content` to `name`; a question about a file changed on disk is
 // answered `reply` and counted in `asked`.
 inline save_result save_text(std::string_view name, const std::string& content, answer reply = answer::no,
