@@ -46,8 +46,9 @@ struct write_outcome {
 // Fills the file `name` in `directory` through `fill`. Normally replaced: a
 // temporary file NAME.tmp.XXXXXX, created beside it (mode 0600 when it
 // replaces a file, 0666 under the umask and the default ACL for a new name),
-// is filled and synced, given the old file's owner, group, attributes and
-// mode, and renamed over it; the directory is then synced where it can be.
+// is given the old file's owner, group, attributes and mode where it
+// differs, filled and synced, and renamed over it once the recheck agrees;
+// the directory is then synced where it can be.
 // Written in place instead (then synced too, if it is a regular file) where a
 // replacement could not keep what the old file had: a target that is not a
 // regular file, a regular file with other hard links, a file whose
