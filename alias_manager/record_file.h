@@ -6,9 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "address_tree.h"
-
-inline constexpr const char* init_file = "ZD482_Inet.txt";
+#include "default_record_file.h"
+#include "table_operations.h"
 
 // Reads the next piece of a line: up to the newline or entry_limit::record_line
 // characters,

@@ -1,4 +1,4 @@
-#include "address_tree.h"
+#include "table_operations.h"
 
 #include <cstdio>
 
