@@ -27,13 +27,6 @@ std::string_view alias_view(const alias_text& alias) {
     return {alias.data(), static_cast<std::size_t>(std::find(alias.begin(), alias.end(), '\0') - alias.begin())};
 }
 
-// The key of an alias that a record may hold; nullopt for any other text.
-std::optional<alias_key> record_key(const alias_text& alias) {
-    const std::string_view text = alias_view(alias);
-    if (text.empty()) return std::nullopt;
-    return key_of(text);
-}
-
 struct member {
     address_t* record;
     alias_key key;
@@ -88,6 +81,12 @@ struct alias_arg {
 }  // namespace
 
 const address_t* const& head = the_table.root;
+
+std::optional<alias_key> record_key(const alias_text& alias) {
+    const std::string_view text = alias_view(alias);
+    if (text.empty()) return std::nullopt;
+    return key_of(text);
+}
 
 void check_after_change() {
     if (!the_table.checking_every_change) return;

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "address_index.h"
@@ -37,6 +38,9 @@ inline address_t& owned(const address_t* record) {
 inline const address_t*& owned(const address_t* const* link) {
     return const_cast<const address_t*&>(*link);
 }
+
+// The key of an alias that a record may hold; nullopt for any other text.
+std::optional<alias_key> record_key(const alias_text& alias);
 
 // Ends the process with a description of the broken rule when the table
 // checks itself after every change and a rule is broken.

@@ -6,6 +6,9 @@
 
 #include "disk_state.h"
 #include "file_replace.h"
+#include "output_status.h"
+#include "piece_reader.h"
+#include "table_load.h"
 #include "tree_walk.h"
 
 namespace {
@@ -72,18 +75,32 @@ void init_func(std::string_view path) {
         return;
     }
     load_records(file.get(), name);
-    file.reset();
     seen.remember(name);
+    file.reset();
     std::printf("Init done\n___________________________\n\n");
 }
 
 void load_records(std::FILE* stream, std::string_view name) {
-    std::string piece;
-    while (read_piece(stream, piece)) add_func(piece);
-    if (std::ferror(stream)) {
-        const int error = errno;  // before anything else can change it
-        report_error("Cannot read '" + std::string(name) + "'", error);
+    output_buffer& o = out();
+    piece_reader reader(stream, [] {
+        out().flush();
+        flush_output();  // what the records read so far printed, before waiting for more
+    });
+    table_load load;
+    // A record line takes at least nine bytes with its newline.
+    if (const std::size_t size = reader.file_size(); size != 0) load.expect(size / 8 + 1);
+    while (const auto piece = reader.next()) {
+        if (piece->empty()) continue;
+        if (const auto fields = parse_record_line(*piece)) {
+            const bool first = load.empty();
+            print_insertion(o, first, load.offer(*fields), fields->alias.data());
+        } else {
+            print_invalid_line(o);
+        }
     }
+    if (!load.finish()) o.text("Out of memory, skipping.\n");
+    o.flush();
+    if (reader.error() != 0) report_error("Cannot read '" + std::string(name) + "'", reader.error());
 }
 
 bool save_to_file_wrapper(std::string_view path) {
