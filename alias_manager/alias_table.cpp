@@ -14,7 +14,9 @@
 #include "alias_table_state.h"
 #include "tree_walk.h"
 
-table_state the_table;
+// Never destroyed: the records stay where they are to the end of the
+// process, which frees none of them.
+table_state& the_table = *new table_state;
 
 namespace {
 

@@ -28,7 +28,7 @@ struct table_state {
     bool checking_every_change = false;
 };
 
-extern table_state the_table;
+extern table_state& the_table;
 
 // Every record is created non-const by the table and owned by it, which
 // alone writes records and links, through these two.
