@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -10,7 +11,11 @@
 
 namespace {
 
-constexpr std::size_t block_size = std::size_t{1} << 20;
+// A regular file is read in blocks of up to a MiB, no larger than it needs;
+// anything else in blocks of 64 KiB, the most a pipe holds by default.
+constexpr std::size_t largest_block = std::size_t{1} << 20;
+constexpr std::size_t other_block = std::size_t{1} << 16;
+constexpr std::size_t smallest_block = std::size_t{1} << 12;
 
 }  // namespace
 
@@ -27,11 +32,14 @@ piece_cut cut_piece(std::string_view text) {
 }
 
 piece_reader::piece_reader(std::FILE* stream, void (*before_read)())
-    : stream_(stream), before_read_(before_read), block_(block_size) {}
+    : stream_(stream), before_read_(before_read), size_(other_block) {
+    if (const std::size_t file = file_size(); file != 0) size_ = std::clamp(file + 1, smallest_block, largest_block);
+    block_ = std::make_unique_for_overwrite<char[]>(size_);
+}
 
 std::optional<std::string_view> piece_reader::next() {
     for (;;) {
-        const std::string_view rest(block_.data() + begin_, end_ - begin_);
+        const std::string_view rest(block_.get() + begin_, end_ - begin_);
         const piece_cut cut = cut_piece(rest);
         if (cut.whole) {
             begin_ += cut.taken;
@@ -49,11 +57,11 @@ std::optional<std::string_view> piece_reader::next() {
 void piece_reader::fill() {
     before_read_();
     // The undecided rest, shorter than a piece with its line end, moves to the front.
-    std::memmove(block_.data(), block_.data() + begin_, end_ - begin_);
+    std::memmove(block_.get(), block_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
-    char* const into = block_.data() + end_;
-    const std::size_t room = block_.size() - end_;
+    char* const into = block_.get() + end_;
+    const std::size_t room = size_ - end_;
     if (const int fd = fileno(stream_); fd >= 0) {
         ssize_t got;
         do {

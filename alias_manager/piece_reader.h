@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <optional>
 #include <string_view>
-#include <vector>
+#include <memory>
 
 // The piece at the start of `text`: its length, and how many bytes it takes
 // with its line end. `whole` is false when `text` ends before the piece does
@@ -42,7 +42,8 @@ private:
 
     std::FILE* stream_;
     void (*before_read_)();
-    std::vector<char> block_;
+    std::size_t size_;
+    std::unique_ptr<char[]> block_;
     std::size_t begin_ = 0;
     std::size_t end_ = 0;
     bool at_end_ = false;

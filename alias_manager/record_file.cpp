@@ -87,7 +87,7 @@ void load_records(std::FILE* stream, std::string_view name) {
         flush_output();  // what the records read so far printed, before waiting for more
     });
     table_load load;
-    // A record line takes at least nine bytes with its newline.
+    // A record takes at least eight bytes of the file ("0.0.0.0a").
     if (const std::size_t size = reader.file_size(); size != 0) load.expect(size / 8 + 1);
     while (const auto piece = reader.next()) {
         if (piece->empty()) continue;

@@ -10,8 +10,7 @@
 #include "table_operations.h"
 
 // Reads the next piece of a line: up to the newline or entry_limit::record_line
-// characters,
-// whichever comes first. The newline, and a carriage return just before it,
+// characters, whichever comes first. The newline, and a carriage return just before it,
 // end the piece and are not part of it. Returns false at end of input.
 bool read_piece(std::FILE* stream, std::string& piece);
 
@@ -19,8 +18,13 @@ bool read_piece(std::FILE* stream, std::string& piece);
 // the working directory. The program's default is `init_file`.
 void init_func(std::string_view path);
 
-// Adds every line of `stream` to the table. A read error is reported on
-// standard error with `name`; the records read before it are kept.
+// Adds every line of `stream` to the table, printing for each piece what
+// add_func would, but in bulk (see table_load.h): the stream is read in large
+// blocks, from its descriptor when it has one, so nothing may have been read
+// from it yet. A read error is reported on standard error with `name`; the
+// records read before it are kept. When the memory for the records cannot be
+// had in the end, none of them is added and "Out of memory, skipping." ends
+// the messages.
 void load_records(std::FILE* stream, std::string_view name);
 
 // Writes the whole table to `path`, replacing the file as a whole where that

@@ -111,6 +111,10 @@ void table_load::sort_by_key() {
     constexpr unsigned digits = (alias_max_length * alias_rank_bits + digit_bits - 1) / digit_bits;
     const auto digit = [](alias_key key, unsigned d) { return static_cast<std::size_t>(key >> d * digit_bits) & (buckets - 1); };
     const std::size_t n = accepted_.size();
+    if (n < buckets) {  // fewer records than a pass has buckets to count
+        std::sort(accepted_.begin(), accepted_.end(), [](const accepted& a, const accepted& b) { return a.key < b.key; });
+        return;
+    }
     std::vector<std::array<std::size_t, buckets>> counts(digits);
     for (const accepted& a : accepted_)
         for (unsigned d = 0; d < digits; ++d) ++counts[d][digit(a.key, d)];
