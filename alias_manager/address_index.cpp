@@ -2,7 +2,6 @@
 
 #include <cstdint>
 
-#include "huge_pages.h"
 
 namespace {
 
@@ -57,10 +56,7 @@ void address_index::reserve(std::size_t count) {
     std::size_t size = slots_.size();
     while (!room_for(count, size)) size *= 2;
     if (size == slots_.size()) return;
-    std::vector<const address_t*> old;
-    old.reserve(size);
-    prefer_huge_pages(old.data(), size * sizeof(const address_t*));
-    old.assign(size, nullptr);
+    large_vector<const address_t*> old(size);
     old.swap(slots_);
     count_ = 0;
     for (const address_t* record : old)

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "address_record.h"
+#include "large_allocator.h"
 
 // 0 when all four octets are equal, non-zero otherwise.
 inline int compare_octet(const octet_array& a, const octet_array& b) {
@@ -37,6 +38,6 @@ private:
     // The slot holding `octet`, or the free slot that ends its probe run.
     std::size_t slot_of(const octet_array& octet) const;
 
-    std::vector<const address_t*> slots_ = std::vector<const address_t*>(16);
+    large_vector<const address_t*> slots_ = large_vector<const address_t*>(16);
     std::size_t count_ = 0;
 };

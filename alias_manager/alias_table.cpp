@@ -52,8 +52,8 @@ void set_parent(const address_t* child, const address_t* parent) {
 void free_record(const address_t* record) {
     const std::less<const address_t*> before;
     for (auto block = the_table.blocks.begin(); block != the_table.blocks.end(); ++block) {
-        const address_t* first = block->records.get();
-        if (before(record, first) || !before(record, first + block->size)) continue;
+        const address_t* first = block->records.data();
+        if (before(record, first) || !before(record, first + block->records.size())) continue;
         if (--block->live == 0) the_table.blocks.erase(block);
         return;
     }

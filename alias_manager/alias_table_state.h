@@ -4,19 +4,18 @@
 // alias_table.h.
 
 #include <cstddef>
-#include <memory>
 #include <optional>
 #include <vector>
 
 #include "address_index.h"
 #include "address_record.h"
 #include "alias_index.h"
+#include "large_allocator.h"
 
 // Records made by one load, in alias order. The block is freed with the
 // last of its records that the table erases.
 struct record_block {
-    std::unique_ptr<address_t[]> records;
-    std::size_t size;
+    large_vector<address_t> records;
     std::size_t live;
 };
 

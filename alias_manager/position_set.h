@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "huge_pages.h"
+#include "large_allocator.h"
 
 class position_set {
 public:
@@ -34,10 +34,7 @@ public:
         std::size_t size = slots_.size();
         while (4 * count > 3 * size) size *= 2;
         if (size == slots_.size()) return;
-        std::vector<slot> old;
-        old.reserve(size);
-        prefer_huge_pages(old.data(), size * sizeof(slot));
-        old.assign(size, slot{0, empty});
+        large_vector<slot> old(size, slot{0, empty});
         old.swap(slots_);
         for (const slot& s : old)
             if (s.position != empty) place(s);
@@ -63,6 +60,6 @@ private:
         slots_[i] = s;
     }
 
-    std::vector<slot> slots_ = std::vector<slot>(16, slot{0, empty});
+    large_vector<slot> slots_ = large_vector<slot>(16, slot{0, empty});
     std::size_t count_ = 0;
 };

@@ -8,7 +8,6 @@
 #include <utility>
 
 #include "alias_table_state.h"
-#include "huge_pages.h"
 
 namespace {
 
@@ -67,7 +66,6 @@ table_load::table_load() : table_was_empty_(head == nullptr) {}
 void table_load::expect(std::size_t count) {
     try {
         accepted_.reserve(std::min({count, accepted_.max_size(), std::size_t{position_set::empty}}));
-        prefer_huge_pages(accepted_.data(), accepted_.capacity() * sizeof(accepted));
     } catch (const std::bad_alloc&) {
         // The records will move as they come in.
     }
@@ -119,16 +117,15 @@ void table_load::sort_by_key() {
     for (const accepted& a : accepted_)
         for (unsigned d = 0; d < digits; ++d) ++counts[d][digit(a.key, d)];
 
-    std::unique_ptr<accepted[]> scratch;
+    large_vector<accepted> scratch;
     accepted* from = accepted_.data();
     accepted* to = nullptr;
     for (unsigned d = 0; d < digits; ++d) {
         std::array<std::size_t, buckets>& start = counts[d];
         if (std::find(start.begin(), start.end(), n) != start.end()) continue;  // one value: nothing moves
-        if (!scratch) {
-            scratch = std::make_unique_for_overwrite<accepted[]>(n);
-            prefer_huge_pages(scratch.get(), n * sizeof(accepted));
-            to = scratch.get();
+        if (scratch.empty()) {
+            scratch.resize(n);
+            to = scratch.data();
         }
         std::size_t sum = 0;
         for (std::size_t& c : start) sum += std::exchange(c, sum);
@@ -138,7 +135,7 @@ void table_load::sort_by_key() {
     if (from != accepted_.data()) std::copy(from, from + n, accepted_.data());
 }
 
-void table_load::link(address_t* block, std::vector<run>& runs) const {
+void table_load::link(large_vector<address_t>& block, std::vector<run>& runs) const {
     // `last` is the record linked last; it and its ancestors by parent links
     // are the right spine of its run so far, the records that a later record
     // of the run can hang below.
@@ -153,19 +150,18 @@ void table_load::link(address_t* block, std::vector<run>& runs) const {
         for (; next_old != end_old && next_old->first < a.key; ++next_old, passed_old = true)
             predecessor = next_old->second;
         if (passed_old && last != nullptr) {
-            current.top = &block[top_of(last) - block];
+            current.top = &block[static_cast<std::size_t>(top_of(last) - block.data())];
             runs.push_back(current);  // room was made
             last = nullptr;
         }
         if (last == nullptr) current = {predecessor, next_old == end_old ? nullptr : next_old->second, nullptr};
 
-        address_t& record = block[i];
-        record = address_t{a.octet, text_of(a.key), nullptr, nullptr, nullptr};
+        address_t& record = block.emplace_back(address_t{a.octet, text_of(a.key), nullptr, nullptr, nullptr});
         // The records inserted after this one leave the spine and hang below it.
         address_t* below = nullptr;
-        while (last != nullptr && accepted_[static_cast<std::size_t>(last - block)].position > a.position) {
+        while (last != nullptr && accepted_[static_cast<std::size_t>(last - block.data())].position > a.position) {
             below = last;
-            last = last->parent == nullptr ? nullptr : &block[last->parent - block];
+            last = last->parent == nullptr ? nullptr : &block[static_cast<std::size_t>(last->parent - block.data())];
         }
         record.left = below;
         if (below != nullptr) below->parent = &record;
@@ -176,7 +172,7 @@ void table_load::link(address_t* block, std::vector<run>& runs) const {
         last = &record;
     }
     if (last != nullptr) {
-        current.top = &block[top_of(last) - block];
+        current.top = &block[static_cast<std::size_t>(top_of(last) - block.data())];
         runs.push_back(current);
     }
 }
@@ -188,18 +184,17 @@ bool table_load::finish() {
     const std::size_t n = accepted_.size();
     if (n == 0) return true;
 
-    std::unique_ptr<address_t[]> block;
+    large_vector<address_t> block;
     std::vector<run> runs;
     try {
         sort_by_key();
-        block = std::make_unique_for_overwrite<address_t[]>(n);
-        prefer_huge_pages(block.get(), n * sizeof(address_t));
+        block.reserve(n);
         runs.reserve(std::min(n, the_table.aliases.size() + 1));
     } catch (const std::bad_alloc&) {
         return false;
     }
-    link(block.get(), runs);
-    std::vector<accepted>().swap(accepted_);
+    link(block, runs);
+    large_vector<accepted>().swap(accepted_);
 
     std::size_t indexed = 0;
     try {
@@ -217,7 +212,7 @@ bool table_load::finish() {
         the_table.addresses.insert(&block[i]);  // room was made
     }
     for (const run& r : runs) attach(r);
-    the_table.blocks.push_back({std::move(block), n, n});
+    the_table.blocks.push_back({std::move(block), n});
     check_after_change();
     return true;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "alias_table.h"
+#include "large_allocator.h"
 #include "position_set.h"
 
 class table_load {
@@ -48,13 +49,13 @@ private:
     bool held_before(alias_key key, const octet_array& octet) const;
     void sort_by_key();
     struct run;
-    // Writes the accepted records, sorted, into `block` and links them; each
-    // run goes into `runs`, to be hung into the table.
-    void link(address_t* block, std::vector<run>& runs) const;
+    // Writes the accepted records, sorted, into `block`, which has room for
+    // them, and links them; each run goes into `runs`, to be hung into the table.
+    void link(large_vector<address_t>& block, std::vector<run>& runs) const;
     static void attach(const run& r);
 
     bool table_was_empty_;
-    std::vector<accepted> accepted_;
+    large_vector<accepted> accepted_;
     position_set aliases_;
     position_set addresses_;
 };
