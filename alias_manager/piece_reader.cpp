@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "alias_alphabet.h"
 
@@ -31,8 +32,8 @@ piece_cut cut_piece(std::string_view text) {
     return {entry_limit::record_line, entry_limit::record_line, true};
 }
 
-piece_reader::piece_reader(std::FILE* stream, void (*before_read)())
-    : stream_(stream), before_read_(before_read), size_(other_block) {
+piece_reader::piece_reader(std::FILE* stream, std::function<void()> before_read)
+    : stream_(stream), before_read_(std::move(before_read)), size_(other_block) {
     if (const std::size_t file = file_size(); file != 0) size_ = std::clamp(file + 1, smallest_block, largest_block);
     block_ = std::make_unique_for_overwrite<char[]>(size_);
 }

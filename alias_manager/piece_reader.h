@@ -4,9 +4,10 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
-#include <memory>
 
 // The piece at the start of `text`: its length, and how many bytes it takes
 // with its line end. `whole` is false when `text` ends before the piece does
@@ -25,7 +26,7 @@ public:
     // or a pipe gives what it holds without waiting for a whole block; from
     // the stream itself otherwise. Nothing may have been read from it yet.
     // `before_read` runs before every read.
-    piece_reader(std::FILE* stream, void (*before_read)());
+    piece_reader(std::FILE* stream, std::function<void()> before_read);
 
     // The next piece, valid until the next call; nullopt at the end of the
     // input, and at a read error, which drops a piece that it cut short.
@@ -41,7 +42,7 @@ private:
     void fill();
 
     std::FILE* stream_;
-    void (*before_read_)();
+    std::function<void()> before_read_;
     std::size_t size_;
     std::unique_ptr<char[]> block_;
     std::size_t begin_ = 0;

@@ -1,5 +1,6 @@
 #include "record_file.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -82,22 +83,36 @@ void init_func(std::string_view path) {
 
 void load_records(std::FILE* stream, std::string_view name) {
     output_buffer& o = out();
-    piece_reader reader(stream, [] {
-        out().flush();
+    table_load load;
+    // Pieces are parsed a few ahead of their verdicts, so that the searches
+    // of the verdicts find their memory on the way. Nullopt: no record.
+    std::array<std::optional<record_fields>, 16> ahead;
+    std::size_t waiting = 0;
+    const auto judge_waiting = [&] {
+        for (std::size_t i = 0; i < waiting; ++i) {
+            if (const auto& fields = ahead[i]) {
+                const bool first = load.empty();
+                print_insertion(o, first, load.offer(*fields), fields->alias.data());
+            } else {
+                print_invalid_line(o);
+            }
+        }
+        waiting = 0;
+    };
+    piece_reader reader(stream, [&] {
+        judge_waiting();
+        o.flush();
         flush_output();  // what the records read so far printed, before waiting for more
     });
-    table_load load;
     // A record takes at least eight bytes of the file ("0.0.0.0a").
     if (const std::size_t size = reader.file_size(); size != 0) load.expect(size / 8 + 1);
     while (const auto piece = reader.next()) {
         if (piece->empty()) continue;
-        if (const auto fields = parse_record_line(*piece)) {
-            const bool first = load.empty();
-            print_insertion(o, first, load.offer(*fields), fields->alias.data());
-        } else {
-            print_invalid_line(o);
-        }
+        ahead[waiting] = parse_record_line(*piece);
+        if (ahead[waiting]) load.prefetch(*ahead[waiting]);
+        if (++waiting == ahead.size()) judge_waiting();
     }
+    judge_waiting();
     if (!load.finish()) o.text("Out of memory, skipping.\n");
     o.flush();
     if (reader.error() != 0) report_error("Cannot read '" + std::string(name) + "'", reader.error());

@@ -80,8 +80,6 @@ insert_result table_load::offer(const record_fields& fields) {
     if (!key) return insert_result::not_an_alias;
     const std::uint64_t alias_hash = hash_of(*key);
     const std::uint64_t address_hash = hash_of(fields.octet);
-    aliases_.prefetch(alias_hash);
-    addresses_.prefetch(address_hash);
     if (held_before(*key, fields.octet) ||
         aliases_.contains(alias_hash, [&](std::uint32_t p) { return accepted_[p].key == *key; }) ||
         addresses_.contains(address_hash, [&](std::uint32_t p) { return accepted_[p].octet == fields.octet; }))
@@ -99,6 +97,11 @@ insert_result table_load::offer(const record_fields& fields) {
     aliases_.insert(alias_hash, position);
     addresses_.insert(address_hash, position);
     return insert_result::added;
+}
+
+void table_load::prefetch(const record_fields& fields) const {
+    if (const auto key = record_key(fields.alias)) aliases_.prefetch(hash_of(*key));
+    addresses_.prefetch(hash_of(fields.octet));
 }
 
 // Least significant digit first, each pass stable: a radix sort takes the
