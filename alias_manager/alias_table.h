@@ -2,8 +2,8 @@
 // The table: every record, in an unbalanced binary search tree ordered by
 // alias and rooted at `head`, beside an ordered index of the aliases and the
 // set of the addresses held. The three must agree; only insert_record,
-// readdress_record and erase_record change any of them, and each keeps all
-// three in step. Everything else reads the records through pointers to
+// readdress_record, erase_record and a load (table_load.h) change any of
+// them, and each keeps all three in step. Everything else reads the records through pointers to
 // const. Nothing here prints.
 
 #include <string>

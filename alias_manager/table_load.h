@@ -6,10 +6,11 @@
 // Each record is judged when it is offered, in the order offered, against the
 // table and the records accepted before it. finish() then sorts the accepted
 // records by alias into one block and links them in one pass as the
-// insertions one by one would have: inserting in a fixed order builds the
-// tree in which a record lies below every record inserted before it that it
-// meets on the way down (the Cartesian tree of alias order and insertion
-// order). Nothing of the load is in the table before finish().
+// insertions one by one would have. Records inserted in a fixed order into a
+// tree that is never rebalanced form the Cartesian tree of alias order and
+// insertion order: the first record is the root, and every subtree holds a
+// range of aliases whose first-inserted record is its root. Nothing of the
+// load is in the table before finish().
 
 #include <cstdint>
 #include <vector>
