@@ -2,52 +2,63 @@
 
 #include <cstdint>
 
+
+namespace {
+
+// Whether `slots` slots may hold `count` records.
+bool room_for(std::size_t count, std::size_t slots) {
+    return 4 * count <= 3 * slots;
+}
+
+}  // namespace
+
 std::size_t address_index::home(const octet_array& octet) const {
     std::uint64_t h = 0x9e3779b97f4a7c15u;
     for (std::int32_t value : octet) h = (h ^ static_cast<std::uint32_t>(value)) * 0xff51afd7ed558ccdu;
     return static_cast<std::size_t>(h ^ (h >> 29)) & (slots_.size() - 1);
 }
 
-std::size_t address_index::find(const octet_array& octet) const {
+std::size_t address_index::slot_of(const octet_array& octet) const {
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = home(octet);
-    while (slots_[i].used && compare_octet(slots_[i].octet, octet) != 0) i = (i + 1) & mask;
+    while (slots_[i] != nullptr && compare_octet(slots_[i]->octet, octet) != 0) i = (i + 1) & mask;
     return i;
 }
 
-bool address_index::contains(const octet_array& octet) const {
-    return slots_[find(octet)].used;
-}
-
-void address_index::insert(const octet_array& octet) {
-    if (2 * (count_ + 1) > slots_.size()) grow();
-    slot& s = slots_[find(octet)];
-    if (s.used) return;
-    s = {octet, true};
+void address_index::insert(const address_t* record) {
+    reserve(count_ + 1);
+    // The address is not held: the first free slot of its run is its place.
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t i = home(record->octet);
+    while (slots_[i] != nullptr) i = (i + 1) & mask;
+    slots_[i] = record;
     ++count_;
 }
 
 void address_index::erase(const octet_array& octet) {
     const std::size_t mask = slots_.size() - 1;
-    std::size_t gap = find(octet);
-    if (!slots_[gap].used) return;
+    std::size_t gap = slot_of(octet);
+    if (slots_[gap] == nullptr) return;
     // Move back every later member of the run whose home does not lie
     // cyclically between the gap and its own slot.
-    for (std::size_t next = (gap + 1) & mask; slots_[next].used; next = (next + 1) & mask) {
-        std::size_t wanted = home(slots_[next].octet);
+    for (std::size_t next = (gap + 1) & mask; slots_[next] != nullptr; next = (next + 1) & mask) {
+        std::size_t wanted = home(slots_[next]->octet);
         bool stays = gap < next ? (gap < wanted && wanted <= next) : (gap < wanted || wanted <= next);
         if (stays) continue;
         slots_[gap] = slots_[next];
         gap = next;
     }
-    slots_[gap].used = false;
+    slots_[gap] = nullptr;
     --count_;
 }
 
-void address_index::grow() {
-    std::vector<slot> old(slots_.size() * 2);
+void address_index::reserve(std::size_t count) {
+    std::size_t size = slots_.size();
+    while (!room_for(count, size)) size *= 2;
+    if (size == slots_.size()) return;
+    large_vector<const address_t*> old(size);
     old.swap(slots_);
     count_ = 0;
-    for (const slot& s : old)
-        if (s.used) insert(s.octet);
+    for (const address_t* record : old)
+        if (record != nullptr) insert(record);
 }

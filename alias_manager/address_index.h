@@ -1,14 +1,16 @@
 #pragma once
 // The set of addresses held by the table, so that the duplicate-address test
-// takes constant time on average instead of a walk of the whole tree.
-// Open addressing with linear probing in a power-of-two table kept at most
-// half full; removal shifts later members of a probe run back into the gap,
-// so no deleted markers accumulate.
+// takes constant time on average instead of a walk of the whole tree. A slot
+// holds the record itself, null when free, and the address is read from the
+// record: one word a slot. Open addressing with linear probing in a
+// power-of-two table kept at most three quarters full; removal shifts later
+// members of a probe run back into the gap, so no deleted markers accumulate.
 
 #include <cstddef>
 #include <vector>
 
-#include "record_line.h"
+#include "address_record.h"
+#include "large_allocator.h"
 
 // 0 when all four octets are equal, non-zero otherwise.
 inline int compare_octet(const octet_array& a, const octet_array& b) {
@@ -17,24 +19,25 @@ inline int compare_octet(const octet_array& a, const octet_array& b) {
 
 class address_index {
 public:
-    bool contains(const octet_array& octet) const;
-    void insert(const octet_array& octet);  // no effect when already held
-    void erase(const octet_array& octet);   // no effect when not held
+    // The record holding `octet`, or null.
+    const address_t* find(const octet_array& octet) const { return slots_[slot_of(octet)]; }
+    bool contains(const octet_array& octet) const { return find(octet) != nullptr; }
+    // Adds `record`, whose address no record of the set holds.
+    void insert(const address_t* record);
+    // Removes the record holding `octet`; no effect when none does.
+    void erase(const octet_array& octet);
+    // Makes room for `count` records in all, so that inserting up to that
+    // many allocates nothing.
+    void reserve(std::size_t count);
     // Starts loading the memory that a test for `octet` reads first.
     void prefetch(const octet_array& octet) const { __builtin_prefetch(&slots_[home(octet)]); }
     std::size_t size() const { return count_; }
 
 private:
-    struct slot {
-        octet_array octet;
-        bool used;
-    };
-
     std::size_t home(const octet_array& octet) const;
-    // The slot holding `octet`, or the empty slot that ends its probe run.
-    std::size_t find(const octet_array& octet) const;
-    void grow();
+    // The slot holding `octet`, or the free slot that ends its probe run.
+    std::size_t slot_of(const octet_array& octet) const;
 
-    std::vector<slot> slots_ = std::vector<slot>(16);
+    large_vector<const address_t*> slots_ = large_vector<const address_t*>(16);
     std::size_t count_ = 0;
 };

@@ -43,6 +43,24 @@ constexpr bool is_alias_char(int c) { return alias_rank(c) != 0; }
 
 namespace alphabet_rules {
 
+constexpr std::array<char, 1u << alias_rank_bits> char_table() {
+    std::array<char, 1u << alias_rank_bits> chars{};
+    for (int byte = 0; byte < 256; ++byte)
+        if (rank_of_byte(byte) != 0) chars[rank_of_byte(byte)] = static_cast<char>(byte);
+    return chars;
+}
+
+inline constexpr std::array<char, 1u << alias_rank_bits> chars = char_table();
+
+}  // namespace alphabet_rules
+
+// The character of rank `rank`, 1 to 63; the terminator for 0.
+constexpr char alias_char(unsigned rank) {
+    return alphabet_rules::chars[rank & ((1u << alias_rank_bits) - 1)];
+}
+
+namespace alphabet_rules {
+
 // Whether ranks rise strictly with byte values (as unsigned bytes, the order
 // in which aliases compare) and stay within `alias_rank_bits`.
 constexpr bool ranks_follow_byte_order() {

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "alias_alphabet.h"
+#include "record_line.h"
 
 struct address_t;
 
@@ -31,6 +32,14 @@ constexpr std::optional<alias_key> key_of(std::string_view alias) {
         key = key << alias_rank_bits | rank;
     }
     return key << alias_rank_bits * (alias_max_length - alias.size());
+}
+
+// The alias that `key` packs.
+constexpr alias_text text_of(alias_key key) {
+    alias_text text{};
+    for (std::size_t i = 0; i < alias_max_length; ++i)
+        text[i] = alias_char(static_cast<unsigned>(key >> alias_rank_bits * (alias_max_length - 1 - i)));
+    return text;
 }
 
 class alias_index {

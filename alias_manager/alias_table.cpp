@@ -5,39 +5,28 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
 #include <vector>
 
+#include "alias_table_state.h"
 #include "tree_walk.h"
+
+// Never destroyed: the records stay where they are to the end of the
+// process, which frees none of them.
+table_state& the_table = *new table_state;
 
 namespace {
 
-const address_t* root = nullptr;
-alias_index aliases;
-address_index addresses;
-bool checking_every_change = false;
-
-// Every record is created non-const by insert_record and owned by the
-// table, which alone writes records and links, through these two.
-address_t& owned(const address_t* record) {
-    return const_cast<address_t&>(*record);
-}
-const address_t*& owned(const address_t* const* link) {
-    return const_cast<const address_t*&>(*link);
-}
+const address_t*& root = the_table.root;
+alias_index& aliases = the_table.aliases;
+address_index& addresses = the_table.addresses;
 
 // The text up to the terminator; all eleven bytes when there is none.
 std::string_view alias_view(const alias_text& alias) {
     return {alias.data(), static_cast<std::size_t>(std::find(alias.begin(), alias.end(), '\0') - alias.begin())};
-}
-
-// The key of an alias that a record may hold; nullopt for any other text.
-std::optional<alias_key> record_key(const alias_text& alias) {
-    const std::string_view text = alias_view(alias);
-    if (text.empty()) return std::nullopt;
-    return key_of(text);
 }
 
 struct member {
@@ -59,12 +48,16 @@ void set_parent(const address_t* child, const address_t* parent) {
     if (child != nullptr) owned(child).parent = parent;
 }
 
-void check_after_change() {
-    if (!checking_every_change) return;
-    const std::string broken = check_invariants();
-    if (broken.empty()) return;
-    std::fprintf(stderr, "alias table: %s\n", broken.c_str());
-    std::abort();
+// Frees `record`, which the table no longer links or indexes.
+void free_record(const address_t* record) {
+    const std::less<const address_t*> before;
+    for (auto block = the_table.blocks.begin(); block != the_table.blocks.end(); ++block) {
+        const address_t* first = block->records.data();
+        if (before(record, first) || !before(record, first + block->records.size())) continue;
+        if (--block->live == 0) the_table.blocks.erase(block);
+        return;
+    }
+    delete record;
 }
 
 // A description of a broken rule, formatted like printf.
@@ -89,7 +82,21 @@ struct alias_arg {
 
 }  // namespace
 
-const address_t* const& head = root;
+const address_t* const& head = the_table.root;
+
+std::optional<alias_key> record_key(const alias_text& alias) {
+    const std::string_view text = alias_view(alias);
+    if (text.empty()) return std::nullopt;
+    return key_of(text);
+}
+
+void check_after_change() {
+    if (!the_table.checking_every_change) return;
+    const std::string broken = check_invariants();
+    if (broken.empty()) return;
+    std::fprintf(stderr, "alias table: %s\n", broken.c_str());
+    std::abort();
+}
 
 insert_result insert_record(const record_fields& fields) {
     const auto key = record_key(fields.alias);
@@ -98,12 +105,12 @@ insert_result insert_record(const record_fields& fields) {
     const empty_node place = find_empty_node(root, alias_view(fields.alias));
     if (place.link == nullptr || find_duplicate_octet(root, fields.octet)) return insert_result::duplicate;
     try {
-        addresses.insert(fields.octet);
+        addresses.reserve(addresses.size() + 1);
         auto record = std::make_unique<address_t>(address_t{fields.octet, fields.alias, nullptr, nullptr, place.parent});
         aliases.insert(place.at, *key, record.get());
+        addresses.insert(record.get());  // allocates nothing: room was made
         owned(place.link) = record.release();
     } catch (const std::bad_alloc&) {
-        addresses.erase(fields.octet);
         return insert_result::out_of_memory;
     }
     check_after_change();
@@ -114,12 +121,13 @@ bool readdress_record(const address_t* record, const octet_array& octet) {
     const auto held = member_of(record);
     if (!held || find_duplicate_octet(root, octet)) return false;
     try {
-        addresses.insert(octet);
+        addresses.reserve(addresses.size() + 1);
     } catch (const std::bad_alloc&) {
         return false;
     }
     addresses.erase(held->record->octet);
     held->record->octet = octet;
+    addresses.insert(held->record);
     check_after_change();
     return true;
 }
@@ -152,7 +160,7 @@ bool erase_record(const address_t* record) {
     }
     set_parent(link, parent);
     addresses.erase(gone->octet);
-    delete gone;
+    free_record(gone);
     check_after_change();
     return true;
 }
@@ -263,13 +271,16 @@ std::string check_invariants() {
             return broken_rule("the address of '%s' is not in the address set", alias_arg(*record).c_str());
         if (held.contains(record->octet))
             return broken_rule("'%s' holds the address of a record before it", alias_arg(*record).c_str());
-        held.insert(record->octet);
+        held.insert(record);
     }
+    for (const address_t* record : in_order)
+        if (addresses.find(record->octet) != record)
+            return broken_rule("the address set does not lead to '%s'", alias_arg(*record).c_str());
     if (addresses.size() != held.size())
         return broken_rule("the address set holds %zu addresses for %zu records", addresses.size(), held.size());
     return {};
 }
 
 void check_invariants_after_every_change() {
-    checking_every_change = true;
+    the_table.checking_every_change = true;
 }

@@ -2,29 +2,20 @@
 // The table: every record, in an unbalanced binary search tree ordered by
 // alias and rooted at `head`, beside an ordered index of the aliases and the
 // set of the addresses held. The three must agree; only insert_record,
-// readdress_record and erase_record change any of them, and each keeps all
-// three in step. Everything else reads the records through pointers to
+// readdress_record, erase_record and a load (table_load.h) change any of
+// them, and each keeps all three in step. Everything else reads the records through pointers to
 // const. Nothing here prints.
 
 #include <string>
 #include <string_view>
 
 #include "address_index.h"
+#include "address_record.h"
 #include "alias_index.h"
 #include "record_line.h"
 
-struct address_t {
-    octet_array octet;
-    alias_text alias;
-    const address_t* left;    // records with smaller aliases
-    const address_t* right;   // records with greater aliases
-    const address_t* parent;  // the record whose left or right link this is; null for head
-};
-
 // Root of the table; null while it is empty. Owns every record.
 extern const address_t* const& head;
-
-inline std::string_view alias_of(const address_t& record) { return record.alias.data(); }
 
 enum class insert_result { added, duplicate, out_of_memory, not_an_alias };
 

@@ -6,8 +6,8 @@
 #include <string_view>
 
 #include "alias_tools_version.h"
+#include "default_record_file.h"
 #include "output_status.h"
-#include "record_file.h"
 
 namespace {
 

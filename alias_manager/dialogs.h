@@ -3,7 +3,7 @@
 // input, calls the store and prints the outcome. A dialog that meets the end
 // of input throws end_of_input (see answers.h).
 
-#include "address_tree.h"
+#include "table_operations.h"
 
 void UI_add_func();
 const address_t* UI_look_up();

@@ -6,14 +6,12 @@
 #include <string>
 #include <string_view>
 
-#include "address_tree.h"
+#include "default_record_file.h"
 #include "save_file.h"
-
-inline constexpr const char* init_file = "ZD482_Inet.txt";
+#include "table_operations.h"
 
 // Reads the next piece of a line: up to the newline or entry_limit::record_line
-// characters,
-// whichever comes first. The newline, and a carriage return just before it,
+// characters, whichever comes first. The newline, and a carriage return just before it,
 // end the piece and are not part of it. Returns false at end of input.
 bool read_piece(std::FILE* stream, std::string& piece);
 
@@ -21,8 +19,13 @@ bool read_piece(std::FILE* stream, std::string& piece);
 // the working directory. The program's default is `init_file`.
 void init_func(std::string_view path);
 
-// Adds every line of `stream` to the table. A read error is reported on
-// standard error with `name`; the records read before it are kept.
+// Adds every line of `stream` to the table, printing for each piece what
+// add_func would, but in bulk (see table_load.h): the stream is read in large
+// blocks, from its descriptor when it has one, so nothing may have been read
+// from it yet. A read error is reported on standard error with `name`; the
+// records read before it are kept. When the memory for the records cannot be
+// had in the end, none of them is added and "Out of memory, skipping." ends
+// the messages.
 void load_records(std::FILE* stream, std::string_view name);
 
 // Writes the whole table to the file `path` leads to, through save_file:

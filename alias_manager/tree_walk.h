@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "alias_table.h"
+#include "address_record.h"
 
 // Left subtree, record, right subtree.
 template <class Visit>

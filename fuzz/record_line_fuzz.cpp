@@ -1,6 +1,7 @@
 // Fuzz target for the record-line reader. The input is used three ways: as
 // one record line (parse_record_line), as an address entry (parse_address),
-// and as the content of a record file cut into pieces (read_piece).
+// and as the content of a record file cut into pieces (read_piece, and the
+// loader's piece_reader, which must cut the same).
 
 #include <algorithm>
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "piece_reader.h"
 #include "record_file.h"
 #include "record_line.h"
 
@@ -105,6 +107,14 @@ void check_pieces(std::string_view text) {
         pieces.push_back(piece);
         FUZZ_CHECK(pieces.size() <= text.size() + 1);  // every piece consumes something
     }
+    std::fclose(stream);
+
+    // The loader's reader cuts the same pieces out of blocks.
+    stream = fmemopen(buffer.data(), buffer.size(), "r");
+    FUZZ_CHECK(stream != nullptr);
+    piece_reader reader(stream, [] {});
+    for (const std::string& expected : pieces) FUZZ_CHECK(reader.next() == std::string_view(expected));
+    FUZZ_CHECK(!reader.next() && reader.error() == 0);
     std::fclose(stream);
 
     // A piece shorter than 26 characters was ended by a line end, except

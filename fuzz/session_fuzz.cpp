@@ -8,7 +8,7 @@
 
 #include <cstdint>
 
-#include "address_tree.h"
+#include "table_operations.h"
 #include "menu.h"
 #include "record_file.h"
 #include "session_checks.h"

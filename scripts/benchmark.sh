@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Benchmark of alias_manager. For each build order (random, sorted, reverse,
 # zigzag) and table size, start the program on a record file of that many
-# records (start-up loads and lists it), quit, and report the best wall time
-# of three runs or more (small tables: as many as fit in a second, up to 20;
-# a run over 10 s is not repeated), the time per record
-# net of the start-up of an empty table, and the peak resident memory. Then
-# 10^4 look-ups and 10^3 deletes of random aliases on the largest chain
-# (sorted order), reported net of loading that chain.
+# records, list the table again and quit (start-up loads and lists it: the
+# table is listed twice), and report the best wall time and the best CPU time
+# (user + system) of RUNS runs (default 5; small tables: as many more as fit in
+# a second, up to 20), each net of the same run on an empty table and per
+# record, and the peak resident memory. Then 10^4 look-ups and 10^3 deletes of
+# random aliases on the largest chain (sorted order), each net of loading
+# that chain and quitting.
 #
 #   scripts/benchmark.sh [--compare OLD_BINARY] [sizes...]
-#       default sizes: 1000 10000 100000 1000000
+#       default sizes: 1000 10000 100000 1000000; at most 10000000
 #   --compare OLD_BINARY   measures another alias_manager (an older build)
 #       in the same run. Its sorted, reverse and zigzag tables stop at
 #       OLD_MAX records (default 100000), as it may take quadratic time.
 #
 # Results go to build-bench/results.txt; with gnuplot installed, a log-log
-# plot of time per record against size, one line per order and program, goes
-# to build-bench/time_per_record.svg.
+# plot of CPU time per record against size, one line per order and program,
+# goes to build-bench/time_per_record.svg.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 old_binary=""
@@ -38,25 +39,51 @@ sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 10000 100000 1000000)
 orders=(random sorted reverse zigzag)
 
-# Best wall time in seconds of the runs of binary $1 on $work/ZD482_Inet.txt
-# with standard input from file $2; its peak memory in KiB in $work/time.
-best_time() {
-  local best="" start end seconds run kib peak=0 total=0
-  for run in $(seq 20); do
-    start=$(date +%s.%N)
-    (cd "$work" && /usr/bin/time -f '%M' -o "$work/time" "$1" < "$2" > "$work/out")
-    end=$(date +%s.%N)
-    read -r kib < "$work/time"
-    [ "$kib" -gt "$peak" ] && peak=$kib
-    seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
-    best=$(awk -v a="${best:-$seconds}" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
-    total=$(awk -v t="$total" -v s="$seconds" 'BEGIN { print t + s }')
-    awk -v s="$seconds" -v t="$total" -v r="$run" 'BEGIN { exit !(s > 10 || (r >= 3 && t >= 1)) }' && break
-  done
-  echo "$peak" > "$work/time"
-  echo "$best"
+# One run of binary $1 in $work with standard input from file $2 and standard
+# output to $work/out: prints its wall time and CPU time (user + system) in
+# seconds, to the microsecond from the kernel's account of the child (where
+# /usr/bin/time rounds to hundredths), and its peak memory in KiB, which
+# /usr/bin/time takes (a child of python would start with python's).
+run_once() {
+  (cd "$work" && python3 -c '
+import os, sys, time
+start = time.monotonic()
+pid = os.fork()
+if pid == 0:
+    os.dup2(os.open(sys.argv[2], os.O_RDONLY), 0)
+    os.dup2(os.open("out", os.O_WRONLY | os.O_CREAT | os.O_TRUNC), 1)
+    os.execv("/usr/bin/time", ["/usr/bin/time", "-f", "%M", "-o", "time", sys.argv[1]])
+_, status, usage = os.wait4(pid, 0)
+wall = time.monotonic() - start
+if status != 0:
+    sys.exit("the program ended with status %d" % status)
+print("%.6f %.6f %s" % (wall, usage.ru_utime + usage.ru_stime, open("time").read().split()[-1]))
+' "$1" "$2")
 }
 
+# Runs binary $1 on $work/ZD482_Inet.txt with standard input from file $2,
+# RUNS times or more; prints the best wall time and the best CPU time in
+# seconds, and leaves the peak memory in KiB in $work/time.
+best_time() {
+  local wall="" cpu="" seconds used run kib peak=0 total=0
+  for run in $(seq 20); do
+    read -r seconds used kib < <(run_once "$1" "$2")
+    [ "$kib" -gt "$peak" ] && peak=$kib
+    wall=$(awk -v a="${wall:-$seconds}" -v b="$seconds" 'BEGIN { print (b < a ? b : a) }')
+    cpu=$(awk -v a="${cpu:-$used}" -v b="$used" 'BEGIN { print (b < a ? b : a) }')
+    total=$(awk -v t="$total" -v s="$seconds" 'BEGIN { print t + s }')
+    awk -v t="$total" -v r="$run" -v n="$runs" 'BEGIN { exit !(r >= n && t >= 1) }' && break
+  done
+  echo "$peak" > "$work/time"
+  echo "$wall $cpu"
+}
+
+runs=${RUNS:-5}
+for n in "${sizes[@]}"; do
+  [[ "$n" =~ ^[1-9][0-9]*$ ]] && [ "$n" -le 10000000 ] ||
+    { echo "benchmark.sh: a size is a number of records from 1 to 10000000, not '$n'" >&2; exit 2; }
+done
+printf '5\n\n8\n' > "$work/list_and_quit"
 printf '8\n' > "$work/quit"
 programs=(new)
 declare -A binary=([new]=$new_binary)
@@ -67,29 +94,29 @@ fi
 declare -A baseline
 : > "$work/ZD482_Inet.txt"
 for p in "${programs[@]}"; do
-  baseline[$p]=$(best_time "${binary[$p]}" "$work/quit")
-  printf 'start-up of %s with an empty table: %.4f s\n' "$p" "${baseline[$p]}"
+  baseline[$p]=$(best_time "${binary[$p]}" "$work/list_and_quit")
+  printf 'start-up of %s with an empty table: %.4f s wall, %.4f s CPU\n' "$p" ${baseline[$p]}
 done
 
 : > "$results"
-printf '%-4s %-16s %9s %11s %12s %11s\n' prog test records net-time per-op peak-RSS
-# Prints and records one result: program, test, records, seconds, divisor, KiB.
+printf '%-4s %-16s %9s %11s %12s %11s %12s %11s\n' prog test records net-wall per-op net-CPU per-op peak-RSS
+# Prints and records one result: program, test, records, "wall CPU" seconds
+# and the same of the run to subtract, divisor, KiB.
 report() {
-  awk -v p="$1" -v t="$2" -v n="$3" -v s="$4" -v d="$5" -v k="$6" \
-    'BEGIN { printf "%-4s %-16s %9d %9.3f s %9.3f us %8.1f MB\n", p, t, n, s, s * 1e6 / d, k / 1024 }' |
-    tee -a "$results"
+  awk -v p="$1" -v t="$2" -v n="$3" -v m="$4" -v b="$5" -v d="$6" -v k="$7" 'BEGIN {
+    split(m, s, " "); split(b, z, " "); w = s[1] - z[1]; c = s[2] - z[2]
+    printf "%-4s %-16s %9d %9.3f s %9.3f us %9.3f s %9.3f us %8.1f MB\n", p, t, n, w, w * 1e6 / d, c, c * 1e6 / d, k / 1024
+  }' | tee -a "$results"
 }
-declare -A load_time
 for order in "${orders[@]}"; do
   for n in "${sizes[@]}"; do
     "$make_table" "$n" "$order" > "$work/ZD482_Inet.txt"
     for p in "${programs[@]}"; do
       [ "$p" = old ] && [ "$order" != random ] && [ "$n" -gt "$old_max" ] && continue
-      seconds=$(best_time "${binary[$p]}" "$work/quit")
-      grep -q "Number of nodes: $n" "$work/out" || { echo "$p: listing of $n records is incomplete" >&2; exit 1; }
-      load_time[$p.$order.$n]=$seconds
-      report "$p" "$order" "$n" "$(awk -v s="$seconds" -v b="${baseline[$p]}" 'BEGIN { print s - b }')" "$n" \
-        "$(cat "$work/time")"
+      measured=$(best_time "${binary[$p]}" "$work/list_and_quit")
+      [ "$(grep -c "^Number of nodes: $n\$" "$work/out")" -eq 2 ] ||
+        { echo "$p: the listings of $n records are incomplete" >&2; exit 1; }
+      report "$p" "$order" "$n" "$measured" "${baseline[$p]}" "$n" "$(cat "$work/time")"
     done
   done
 done
@@ -105,12 +132,12 @@ for p in "${programs[@]}"; do
   shuf -i 0-$((n - 1)) -n 1000 --random-source=<(yes) | awk '{ printf "4\nn%07d\ny\n\n", $1 }' > "$work/deletes"
   echo 8 >> "$work/lookups"
   echo 8 >> "$work/deletes"
+  loaded=$(best_time "${binary[$p]}" "$work/quit")
   for test in lookups deletes; do
-    seconds=$(best_time "${binary[$p]}" "$work/$test")
+    measured=$(best_time "${binary[$p]}" "$work/$test")
     count=$(grep -c -e '^Address found' "$work/out" || true)
     [ "$count" -eq "$(grep -c '^n' "$work/$test")" ] || { echo "$p: $test found $count aliases" >&2; exit 1; }
-    net=$(awk -v s="$seconds" -v l="${load_time[$p.sorted.$n]}" 'BEGIN { print s - l }')
-    report "$p" "$test-on-chain" "$n" "$net" "$(grep -c '^n' "$work/$test")" "$(cat "$work/time")"
+    report "$p" "$test-on-chain" "$n" "$measured" "$loaded" "$(grep -c '^n' "$work/$test")" "$(cat "$work/time")"
   done
 done
 
@@ -120,9 +147,9 @@ if command -v gnuplot >/dev/null; then
   for p in "${programs[@]}"; do
     for order in "${orders[@]}"; do
       grep -q "^$p *$order " "$results" || continue
-      label=$([ "$p" = new ] && echo "$order, alias index" || echo "$order, before")
+      label=$([ "$p" = new ] && echo "$order" || echo "$order, before")
       style=$([ "$p" = new ] && echo "lw 2 pt 7" || echo "dt 2 lw 1.5 pt 6")
-      plot+="${plot:+, }'< grep \"^$p *$order \" $results' using 3:6 with linespoints $style lc rgb '${colour[$order]}' title '$label'"
+      plot+="${plot:+, }'< grep \"^$p *$order \" $results' using 3:10 with linespoints $style lc rgb '${colour[$order]}' title '$label'"
     done
   done
   gnuplot <<EOF
@@ -131,9 +158,9 @@ set output "build-bench/time_per_record.svg"
 set logscale xy
 set format x "10^{%L}"
 set format y "%g"
-set xrange [800:1250000]
+set xrange [800:12500000]
 set xlabel "records N"
-set ylabel "load, list and quit: time per record (µs)"
+set ylabel "load, list twice, quit: CPU time per record (µs)"
 set key outside right
 set grid
 plot $plot

@@ -21,6 +21,7 @@ command -v setfacl >/dev/null || missing+=(acl)
 command -v setfattr >/dev/null || missing+=(attr)
 command -v strace >/dev/null || missing+=(strace)  # a launcher test's fault injection
 [ -x /usr/bin/time ] || missing+=(time)  # the benchmark's peak memory
+command -v python3 >/dev/null || missing+=(python3)  # the benchmark's timing, the mutation test
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   apt-get update -qq

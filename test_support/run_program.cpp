@@ -49,7 +49,9 @@ bool RunResult::exited_with(int code) const {
 }
 
 RunResult run_program(const std::string& binary, const RunOptions& options) {
-    std::signal(SIGPIPE, SIG_IGN);  // the child may stop reading before all input is written
+    // The child may stop reading before all input is written; the caller's
+    // own disposition comes back at the end.
+    const auto pipe_disposition = std::signal(SIGPIPE, SIG_IGN);
     Pipe in, out, err;
     pid_t pid = fork();
     if (pid < 0) throw std::runtime_error("fork failed");
@@ -94,6 +96,7 @@ RunResult run_program(const std::string& binary, const RunOptions& options) {
     in.close_end(1);
     while (waitpid(pid, &result.wait_status, 0) < 0 && errno == EINTR) {
     }
+    std::signal(SIGPIPE, pipe_disposition);
     return result;
 }
 

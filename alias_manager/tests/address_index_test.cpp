@@ -1,3 +1,4 @@
+#include <map>
 #include <random>
 #include <set>
 
@@ -12,11 +13,12 @@ TEST(AddressIndex, RandomOperationsMatchASet) {
     std::mt19937 random(7);
     address_index index;
     std::set<octet_array> expected;
+    std::map<octet_array, address_t> records;  // the set holds records, each with its address
     for (int step = 0; step < 200000; ++step) {
         octet_array octet{static_cast<int>(random() % 3), 0, static_cast<int>(random() % 50), -1};
+        records.try_emplace(octet, address_t{octet, {}, nullptr, nullptr, nullptr});
         if (random() % 2) {
-            index.insert(octet);
-            expected.insert(octet);
+            if (expected.insert(octet).second) index.insert(&records.at(octet));
         } else {
             index.erase(octet);
             expected.erase(octet);
@@ -26,7 +28,7 @@ TEST(AddressIndex, RandomOperationsMatchASet) {
             for (int a = 0; a < 3; ++a)
                 for (int c = 0; c < 50; ++c) {
                     octet_array probe{a, 0, c, -1};
-                    ASSERT_EQ(index.contains(probe), expected.count(probe) == 1) << step;
+                    ASSERT_EQ(index.find(probe), expected.count(probe) ? &records.at(probe) : nullptr) << step;
                 }
         }
     }

@@ -1,10 +1,15 @@
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "record_file.h"
+#include "session.h"
 #include "store_fixture.h"
 #include "temp_dir.h"
 namespace {
@@ -178,6 +183,96 @@ TEST_F(RecordFile, EverySavedTableReloadsToTheSameFile) {
     EXPECT_GT(longest_lines, 50);
 }
 
+// A record file as editors and scripts leave them: duplicates of earlier
+// aliases and addresses, empty and over-long lines, random bytes with NULs,
+// CR LF ends, and at times a last line without its newline.
+std::string random_record_file(std::mt19937& random, int lines) {
+    std::vector<std::string> made;
+    std::string file;
+    for (int i = 0; i < lines; ++i) {
+        std::string line = random_record_line(random);
+        switch (random() % 10) {
+            case 0: line.clear(); break;
+            case 1: for (char& c : line) c = static_cast<char>(random() % 4 ? c : random() % 256); break;
+            case 2: line += std::string(random() % 40, 'x'); break;
+            case 3:
+            case 4: if (!made.empty()) line = made[random() % made.size()] + (random() % 2 ? "" : "z"); break;
+            case 5: if (!made.empty()) line = made[random() % made.size()].substr(0, random() % 20) + line.substr(line.find(' ') + 1); break;
+        }
+        made.push_back(line);
+        file += line + (i + 1 == lines && random() % 2 ? "" : random() % 4 ? "\n" : "\r\n");
+    }
+    return file;
+}
+
+// What loading `file` piece by piece through add_func prints.
+std::string load_one_by_one(std::string file) {
+    std::FILE* stream = fmemopen(file.data(), file.size(), "r");
+    const std::string printed = output_of([stream] {
+        for (std::string piece; read_piece(stream, piece);) add_func(piece);
+    });
+    std::fclose(stream);
+    return printed;
+}
+
+// What loading `file` in bulk prints, read from a pipe that gets it in
+// chunks of random sizes, so that pieces straddle the reads.
+std::string load_in_bulk(const std::string& file, std::mt19937& random) {
+    std::vector<std::size_t> chunks;
+    for (std::size_t sent = 0; sent < file.size(); sent += chunks.back()) chunks.push_back(1 + random() % 3000);
+    int ends[2];
+    EXPECT_EQ(pipe(ends), 0);
+    std::thread writer([&, fd = ends[1]] {
+        std::size_t sent = 0;
+        for (std::size_t chunk : chunks) sent += write(fd, file.data() + sent, std::min(chunk, file.size() - sent));
+        close(fd);
+    });
+    std::FILE* stream = fdopen(ends[0], "r");
+    const std::string printed = output_of([&] { load_records(stream, "pipe"); });
+    writer.join();
+    std::fclose(stream);
+    return printed;
+}
+
+// The load in bulk builds what inserting piece by piece builds, into an empty
+// table and into one that holds records: the same messages, listing and tree
+// shape (the saved pre-order), and the same again after deletes and adds.
+// Then the program itself on a file larger than a block of its reader.
+TEST_F(RecordFile, BulkLoadMatchesInsertionOneByOne) {
+    std::mt19937 random(2020);
+    for (int round = 0; round < 40; ++round) {
+        const std::string earlier = round % 3 == 0 ? random_record_file(random, 30) : "";
+        const std::string file = random_record_file(random, 1 + static_cast<int>(random() % 300));
+        std::array<std::string, 2> printed, after;
+        for (int bulk : {1, 0}) {
+            clear_table();
+            load_one_by_one(earlier);
+            printed[bulk] = bulk ? load_in_bulk(file, random) : load_one_by_one(file);
+            ASSERT_EQ(check_invariants(), "") << file;
+            printed[bulk] += output_of(display_list) + saved_table(dir);
+            const std::vector<std::string> rows = table_in_order();
+            for (std::size_t i = 0; i < rows.size(); i += 3) delete_func(lookup_func_wrapper(rows[i].substr(rows[i].find(' ') + 1)));
+            after[bulk] = load_one_by_one(file.substr(0, file.size() / 2)) + saved_table(dir);
+        }
+        ASSERT_EQ(printed[1], printed[0]) << file;
+        ASSERT_EQ(after[1], after[0]) << file;
+    }
+
+    std::string big;
+    while (big.size() < (std::size_t{1} << 20) + 50000) big += random_record_file(random, 500) + "\n";
+    clear_table();
+    const std::string loaded = load_one_by_one(big);
+    const std::string listed = output_of(display_list);
+    Session s;
+    s.run(big, "5\n\n7\nsaved\n\n8\n");
+    EXPECT_EQ(s.result.out, loading + loaded + init_done + listed + pass(listed) + menu + "____\n" +
+                                "Enter file name to be saved (max 255 characters): "
+                                "Typed file name (to confirm): saved\nWrite successfully" + pause_line + quit);
+    EXPECT_EQ(s.result.err, "");
+    EXPECT_EQ(s.dir.read("saved"), saved_table(dir));
+    EXPECT_GT(count_of(loaded, "Done adding"), 5000);
+}
+
 // A stream whose reads fail once `good` bytes of `text` have been read.
 struct failing_source {
     std::string text;
@@ -201,6 +296,28 @@ std::FILE* failing_stream(failing_source& source) {
     return fopencookie(&source, "r", io);
 }
 
+// What `action` writes to standard output and standard error, in the order
+// in which both reach a console.
+template <class Action>
+std::string both_streams_of(Action&& action) {
+    std::fflush(stdout);
+    std::FILE* file = std::tmpfile();
+    const int saved_out = dup(1), saved_err = dup(2);
+    dup2(fileno(file), 1);
+    dup2(fileno(file), 2);
+    action();
+    std::fflush(stdout);
+    dup2(saved_out, 1);
+    dup2(saved_err, 2);
+    close(saved_out);
+    close(saved_err);
+    std::string text(static_cast<std::size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    return text;
+}
+
 TEST_F(RecordFile, ReadErrorIsReportedAndEarlierRecordsKept) {
     // The error comes in the middle of the third line: its first half is no record.
     failing_source source{"1.1.1.1 one\n2.2.2.2 two\n3.3.3.3 three\n", 33};
@@ -211,6 +328,13 @@ TEST_F(RecordFile, ReadErrorIsReportedAndEarlierRecordsKept) {
     std::fclose(stream);
     EXPECT_EQ(table_in_order(), (std::vector<std::string>{"1.1.1.1 one", "2.2.2.2 two"}));
     EXPECT_EQ(out, "Head is null, creating... one Done\nChecking for duplicate, then adding line... two Done adding\n");
+    // On a console the report follows the records read before the error.
+    clear_table();
+    failing_source again{source.text, 33};
+    stream = failing_stream(again);
+    EXPECT_EQ(both_streams_of([&] { load_records(stream, "table.txt"); }),
+              out + "Cannot read 'table.txt': Input/output error\n");
+    std::fclose(stream);
 
     std::filesystem::create_directory(init_file);
     testing::internal::CaptureStderr();

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "address_tree.h"
+#include "table_operations.h"
 #include "tree_walk.h"
 
 // "a.b.c.d alias", the written form of a record without its newline.

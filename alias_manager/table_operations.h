@@ -6,10 +6,16 @@
 #include <string_view>
 
 #include "alias_table.h"
+#include "output_buffer.h"
 
 // Parses a record line (without its newline) and inserts it, refusing a
 // duplicate alias or address. An empty line is ignored silently.
 void add_func(std::string_view line);
+
+// The messages of add_func, into `o`: for a line that is no record, and for
+// the insertion of `alias` into a table that was empty (`first`) or not.
+void print_invalid_line(output_buffer& o);
+void print_insertion(output_buffer& o, bool first, insert_result result, std::string_view alias);
 
 // Gives `record` a new address, unless some record holds it already.
 inline void update_octet(const address_t* record, const octet_array& octet) {

@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <array>
+#include <cstdio>
 #include <map>
 #include <random>
 
@@ -67,6 +69,31 @@ TEST_F(AddressTree, ListingIsInByteOrderWithCount) {
               "  1.  2.  3.  4 : b\n"
               " -5.1000.  0.  7 : ba\n"
               "Number of nodes: 5\n");
+}
+
+// The buffer prints numbers as "%*d" does, at the edges of the width and of
+// the range, and text of any length whole and in order.
+TEST(OutputBuffer, PrintsNumbersAsPrintfAndTextWhole) {
+    std::string expected;
+    const std::string printed = output_of([&] {
+        output_buffer& o = out();
+        for (std::int32_t value : {0, 7, -7, 42, -42, 99, -99, 100, 999, -100, 1000, INT32_MIN, INT32_MAX}) {
+            for (int width : {0, 3, 12}) {
+                o.number(value, static_cast<std::size_t>(width));
+                o.text("|");
+                std::array<char, 32> line{};
+                std::snprintf(line.data(), line.size(), "%*d|", width, value);
+                expected += line.data();
+            }
+        }
+        for (std::size_t size : {std::size_t{70000}, std::size_t{65000}, std::size_t{1}}) {
+            const std::string text(size, static_cast<char>('a' + size % 26));
+            o.text(text);
+            expected += text;
+        }
+        o.flush();
+    });
+    EXPECT_EQ(printed, expected);
 }
 
 TEST_F(AddressTree, LocalityListingMatchesFirstTwoOctetsOnly) {
