@@ -12,7 +12,10 @@
 
 // Reads the next piece of a line: up to the newline or entry_limit::record_line
 // characters, whichever comes first. The newline, and a carriage return just before it,
-// end the piece and are not part of it. Returns false at end of input.
+// end the piece and are not part of it. Returns false at end of input, and
+// at a read error, which cuts no piece short. One character at a time, this is
+// the definition of the pieces: the load reads them in blocks (piece_reader),
+// and its tests and the fuzzer check it against this.
 bool read_piece(std::FILE* stream, std::string& piece);
 
 // Loads the record file `path` into the table; a relative name is taken from

@@ -328,6 +328,11 @@ TEST_F(RecordFile, ReadErrorIsReportedAndEarlierRecordsKept) {
     std::fclose(stream);
     EXPECT_EQ(table_in_order(), (std::vector<std::string>{"1.1.1.1 one", "2.2.2.2 two"}));
     EXPECT_EQ(out, "Head is null, creating... one Done\nChecking for duplicate, then adding line... two Done adding\n");
+    failing_source cut{source.text, 33};  // the reference cutter drops the cut piece too
+    stream = failing_stream(cut);
+    std::string piece;
+    while (read_piece(stream, piece)) EXPECT_NE(piece, "3.3.3.3 t");
+    std::fclose(stream);
     // On a console the report follows the records read before the error.
     clear_table();
     failing_source again{source.text, 33};

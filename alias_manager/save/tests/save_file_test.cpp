@@ -164,6 +164,9 @@ void run_steps(const std::string& steps, call_faults& faults, std::map<int, std:
             if (verb.starts_with("@before")) faults.before(call, count, later);
             if (verb.starts_with("@after")) faults.after(call, count, later);
             if (verb.starts_with("@ask")) (*at_question)[count] = rest;
+        } else if (verb == "twins") {  // the same content at once: most likely the same times too
+            std::ofstream(a) << "twin\n";
+            std::ofstream(b) << "twin\n";
         } else if (verb == "write" || verb == "replace") {  // another content, longer each time
             std::ofstream(verb == "write" ? a : a + ".new") << std::string(++written, 'x') << "\n";
             if (verb == "replace") std::filesystem::rename(a + ".new", a);
@@ -210,7 +213,7 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         {"mkdir proj;write proj/hosts.txt", "proj/hosts.txt",
          "rename proj proj.old;mkdir proj.new;write proj.new/hosts.txt;rename proj.new proj", "proj/hosts.txt", 1,
          no, failed},
-        {"mkdir v1;mkdir v2;write v1/h;write v2/h;symlink v1/h cur.txt", "cur.txt",
+        {"mkdir v1;mkdir v2;twins v1/h v2/h;symlink v1/h cur.txt", "cur.txt",
          "symlink v2/h cur.new;rename cur.new cur.txt", "cur.txt", 1, no, failed},
         {"", "", "write ZD482_Inet.txt", "ZD482_Inet.txt", 1, no, failed},
         // Replaced during the load; written right after the session's own save.
