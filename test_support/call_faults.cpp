@@ -23,6 +23,7 @@ struct fault_state {
     int fail_error = 0;
     std::map<std::string, int> failing;
     std::vector<hook> hooks;
+    std::string current_name;
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
@@ -61,6 +62,13 @@ template <class R, class... A, R (*file_calls::*Member)(A...)>
 struct entry<Member> {
     static inline std::string name;
     static R call(A... args) {
+        // The last name among the arguments, for a step run before the call.
+        state.current_name.clear();
+        (
+            [&](auto arg) {
+                if constexpr (std::is_same_v<decltype(arg), const char*>) state.current_name = arg ? arg : "";
+            }(args),
+            ...);
         const int error = state.begin(name);
         if (error != 0 && name != "close") return failed_with<R>(error);
         R result = (system_file_calls().*Member)(args...);
@@ -130,6 +138,10 @@ void call_faults::before(const std::string& name, int nth, std::function<void()>
 
 void call_faults::after(const std::string& name, int nth, std::function<void()> step) {
     state.hooks.push_back({name, nth, true, std::move(step)});
+}
+
+const std::string& call_faults::current_name() const {
+    return state.current_name;
 }
 
 const std::vector<std::string>& call_faults::log() const {

@@ -29,6 +29,9 @@ public:
     void before(const std::string& name, int nth, std::function<void()> step);
     void after(const std::string& name, int nth, std::function<void()> step);
 
+    // The name that the call being made was given (the last one, for a
+    // rename), as a step run before it sees it; empty for a call on a descriptor.
+    const std::string& current_name() const;
     // The names of the calls made, in order.
     const std::vector<std::string>& log() const;
     // The names of every entry of the table.

@@ -13,6 +13,7 @@
 #include <random>
 #include <thread>
 
+#include "call_faults.h"
 #include "save_fixture.h"
 
 namespace {
@@ -299,6 +300,21 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
     }
     const std::string left = dir.read("table.txt");
     EXPECT_TRUE(left == other_table || left == new_table) << left.size() << " bytes";
+
+    // Another program takes the temporary file's name, as a link to its own
+    // file, just before the save creates it: the save picks another name.
+    dir.write("victim", "precious\n");
+    call_faults faults;
+    bool taken = false;
+    faults.before("openat", 0, [&] {
+        if (taken || faults.current_name().find(".tmp.") == std::string::npos) return;
+        taken = true;
+        std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
+    });
+    EXPECT_EQ(save_text(target, new_table, answer::yes), save_result::saved);
+    EXPECT_TRUE(taken);
+    EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
+    EXPECT_EQ(dir.read("table.txt"), new_table);
 }
 
 TEST_F(FileReplace, ReaderThatGoesAwayFailsTheSaveOnly) {
