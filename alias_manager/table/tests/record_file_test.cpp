@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "piece_reader.h"
 #include "record_file.h"
 #include "session.h"
 #include "store_fixture.h"
@@ -20,12 +21,17 @@ answer never_asked() {
     return answer::no;
 }
 
+// The pieces of `text` as read_piece cuts them; the loader's reader must cut the same.
 std::vector<std::string> pieces_of(const std::string& text) {
     std::FILE* stream = fmemopen(const_cast<char*>(text.data()), text.size(), "r");
-    std::vector<std::string> pieces;
+    std::vector<std::string> pieces, from_blocks;
     std::string piece;
     while (read_piece(stream, piece)) pieces.push_back(piece);
+    std::rewind(stream);
+    piece_reader reader(stream, [] {});
+    while (const auto next = reader.next()) from_blocks.emplace_back(*next);
     std::fclose(stream);
+    EXPECT_EQ(from_blocks, pieces);
     return pieces;
 }
 

@@ -91,6 +91,11 @@ TEST(OutputBuffer, PrintsNumbersAsPrintfAndTextWhole) {
             o.text(text);
             expected += text;
         }
+        // A number one byte too long for the room left goes after a flush.
+        o.flush();
+        o.text(std::string((1 << 16) - 2, '-'));
+        o.number(123);
+        expected += std::string((1 << 16) - 2, '-') + "123";
         o.flush();
     });
     EXPECT_EQ(printed, expected);
