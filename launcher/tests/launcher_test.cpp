@@ -448,6 +448,16 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
         return Finished{session.output(), status};
     };
 
+    // Run in `cwd`, the log is refused and `file` keeps what it held.
+    const auto expect_refused = [&](const std::string& cwd, const std::string& file) {
+        PtyOptions options;
+        options.cwd = cwd;
+        PtySession session(launcher, {dir.file("err.sh")}, options);
+        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
+        EXPECT_TRUE(in_order(session.output(), {"Error Log.txt: Permission denied\n"}));
+        EXPECT_EQ(dir.read(file), "precious\n");
+    };
+
     ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
     // A link of one's own that leads through another user's link there is
     // refused too, whichever link of the chain is planted; so is another
@@ -464,22 +474,12 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
         std::filesystem::create_symlink(std::string(planted) == "evil" ? secret + "/victim" : secret,
                                         shared + "/" + planted);
         ASSERT_EQ(lchown((shared + "/" + planted).c_str(), nobody, nobody), 0);
-        PtyOptions options;
-        options.cwd = work;
-        PtySession session(launcher, {dir.file("err.sh")}, options);
-        ASSERT_TRUE(exited_zero(session.wait_exit(deadline))) << session.output();
-        EXPECT_TRUE(in_order(session.output(), {"Error Log.txt: Permission denied\n"}));
-        EXPECT_EQ(dir.read("secret/victim"), "precious\n");
+        expect_refused(work, "secret/victim");
     }
     std::filesystem::remove(link);
     dir.write("shared/" + log_name, "precious\n");
     ASSERT_EQ(chown(link.c_str(), nobody, nobody), 0);
-    PtyOptions options;
-    options.cwd = shared;
-    PtySession planted(launcher, {dir.file("err.sh")}, options);
-    ASSERT_TRUE(exited_zero(planted.wait_exit(deadline))) << planted.output();
-    EXPECT_TRUE(in_order(planted.output(), {"Error Log.txt: Permission denied\n"}));
-    EXPECT_EQ(dir.read("shared/" + log_name), "precious\n");
+    expect_refused(shared, "shared/" + log_name);
     std::filesystem::remove(link);
 
     for (const std::string target : {"victim", "absent"}) {
