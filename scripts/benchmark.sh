@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Benchmark of alias_manager. For each build order (random, sorted, reverse,
-# zigzag) and table size, start the program on a record file of that many
+# zigzag, and crafted: aliases made to collide under an unkeyed hash) and
+# table size, start the program on a record file of that many
 # records, list the table again and quit (start-up loads and lists it: the
 # table is listed twice), and report the best wall time and the best CPU time
 # (user + system) of RUNS runs (default 5; small tables: as many more as fit in
@@ -13,7 +14,8 @@
 #       default sizes: 1000 10000 100000 1000000; at most 10000000
 #   --compare OLD_BINARY   measures another alias_manager (an older build)
 #       in the same run. Its sorted, reverse and zigzag tables stop at
-#       OLD_MAX records (default 100000), as it may take quadratic time.
+#       OLD_MAX records (default 100000), and its crafted ones at
+#       OLD_CRAFTED_MAX (default 40000), as it may take quadratic time.
 #
 # Results go to build-bench/results.txt; with gnuplot installed, a log-log
 # plot of CPU time per record against size, one line per order and program,
@@ -26,6 +28,7 @@ if [ "${1:-}" = "--compare" ]; then
   shift 2
 fi
 old_max=${OLD_MAX:-100000}
+old_crafted_max=${OLD_CRAFTED_MAX:-40000}
 # The preset bench: a Release build in build-bench/ with the table generator.
 cmake --preset bench >/dev/null
 cmake --build --preset bench --target alias_manager make_table >/dev/null
@@ -37,7 +40,7 @@ trap 'rm -rf "$work"' EXIT
 
 sizes=("$@")
 [ ${#sizes[@]} -gt 0 ] || sizes=(1000 10000 100000 1000000)
-orders=(random sorted reverse zigzag)
+orders=(random sorted reverse zigzag crafted)
 
 # One run of binary $1 in $work with standard input from file $2 and standard
 # output to $work/out: prints its wall time and CPU time (user + system) in
@@ -113,6 +116,7 @@ for order in "${orders[@]}"; do
     "$make_table" "$n" "$order" > "$work/ZD482_Inet.txt"
     for p in "${programs[@]}"; do
       [ "$p" = old ] && [ "$order" != random ] && [ "$n" -gt "$old_max" ] && continue
+      [ "$p" = old ] && [ "$order" = crafted ] && [ "$n" -gt "$old_crafted_max" ] && continue
       measured=$(best_time "${binary[$p]}" "$work/list_and_quit")
       [ "$(grep -c "^Number of nodes: $n\$" "$work/out")" -eq 2 ] ||
         { echo "$p: the listings of $n records are incomplete" >&2; exit 1; }
@@ -143,7 +147,7 @@ done
 
 if command -v gnuplot >/dev/null; then
   plot=""
-  declare -A colour=([random]="#9400d3" [sorted]="#009e73" [reverse]="#0072b2" [zigzag]="#e69f00")
+  declare -A colour=([random]="#9400d3" [sorted]="#009e73" [reverse]="#0072b2" [zigzag]="#e69f00" [crafted]="#d55e00")
   for p in "${programs[@]}"; do
     for order in "${orders[@]}"; do
       grep -q "^$p *$order " "$results" || continue
