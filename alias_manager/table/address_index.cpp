@@ -1,7 +1,6 @@
 #include "address_index.h"
 
-#include <cstdint>
-
+#include "keyed_hash.h"
 
 namespace {
 
@@ -13,9 +12,7 @@ bool room_for(std::size_t count, std::size_t slots) {
 }  // namespace
 
 std::size_t address_index::home(const octet_array& octet) const {
-    std::uint64_t h = 0x9e3779b97f4a7c15u;
-    for (std::int32_t value : octet) h = (h ^ static_cast<std::uint32_t>(value)) * 0xff51afd7ed558ccdu;
-    return static_cast<std::size_t>(h ^ (h >> 29)) & (slots_.size() - 1);
+    return keyed_hash{}(octet) & (slots_.size() - 1);
 }
 
 std::size_t address_index::slot_of(const octet_array& octet) const {

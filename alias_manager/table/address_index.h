@@ -5,6 +5,12 @@
 // record: one word a slot. Open addressing with linear probing in a
 // power-of-two table kept at most three quarters full; removal shifts later
 // members of a probe run back into the gap, so no deleted markers accumulate.
+// The hash is keyed (keyed_hash.h), so no addresses can be chosen to collide.
+//
+// Hand-made for the reason given in position_set.h: Abseil's flat_hash_set
+// of the records, measured beside it, was within a few per cent on the
+// start-up at 10^6 records and 2 MiB larger there, but breaks when its
+// growth cannot get memory, and an add must be refused and the session go on.
 
 #include <cstddef>
 #include <vector>
@@ -29,8 +35,6 @@ public:
     // Makes room for `count` records in all, so that inserting up to that
     // many allocates nothing.
     void reserve(std::size_t count);
-    // Starts loading the memory that a test for `octet` reads first.
-    void prefetch(const octet_array& octet) const { __builtin_prefetch(&slots_[home(octet)]); }
     std::size_t size() const { return count_; }
 
 private:

@@ -69,17 +69,10 @@ public:
     position begin() const { return entries_.begin(); }
     position end() const { return entries_.end(); }
 
-    // Visits every record in alias order. The records lie anywhere in memory:
-    // each is fetched a few entries before its visit, so the misses overlap.
+    // Visits every record in alias order.
     template <class Visit>
     void for_each(Visit&& visit) const {
-        constexpr int fetch_ahead = 8;
-        auto ahead = entries_.begin();
-        for (int i = 0; i < fetch_ahead && ahead != entries_.end(); ++i, ++ahead) __builtin_prefetch(ahead->second);
-        for (const auto& entry : entries_) {
-            if (ahead != entries_.end()) __builtin_prefetch((ahead++)->second);
-            visit(static_cast<const address_t&>(*entry.second));
-        }
+        for (const auto& entry : entries_) visit(static_cast<const address_t&>(*entry.second));
     }
 
 private:

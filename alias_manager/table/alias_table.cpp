@@ -11,18 +11,42 @@
 #include <optional>
 #include <vector>
 
-#include "alias_table_state.h"
 #include "tree_walk.h"
+
+namespace {
+
+// Records made by one load, in alias order. The block is freed with the
+// last of its records that the table erases.
+struct record_block {
+    large_vector<address_t> records;
+    std::size_t live;
+};
+
+struct table_state {
+    const address_t* root = nullptr;
+    alias_index aliases;
+    address_index addresses;
+    std::vector<record_block> blocks;  // every other record was made alone, with new
+    large_vector<address_t> room;      // the next block, reserved by a load
+    bool checking_every_change = false;
+};
 
 // Never destroyed: the records stay where they are to the end of the
 // process, which frees none of them.
 table_state& the_table = *new table_state;
 
-namespace {
-
 const address_t*& root = the_table.root;
 alias_index& aliases = the_table.aliases;
 address_index& addresses = the_table.addresses;
+
+// Every record is created non-const by the table and owned by it, which
+// alone writes records and links, through these two.
+address_t& owned(const address_t* record) {
+    return const_cast<address_t&>(*record);
+}
+const address_t*& owned(const address_t* const* link) {
+    return const_cast<const address_t*&>(*link);
+}
 
 // The text up to the terminator; all eleven bytes when there is none.
 std::string_view alias_view(const alias_text& alias) {
@@ -90,6 +114,10 @@ std::optional<alias_key> record_key(const alias_text& alias) {
     return key_of(text);
 }
 
+namespace {
+
+// Ends the process with a description of the broken rule when the table
+// checks itself after every change and a rule is broken.
 void check_after_change() {
     if (!the_table.checking_every_change) return;
     const std::string broken = check_invariants();
@@ -98,10 +126,81 @@ void check_after_change() {
     std::abort();
 }
 
+// Links the records of `sorted` into `block`, which has room for them, in
+// alias order, as inserting them one by one in the order of their positions
+// would: the first inserted is the root, and every subtree holds a range of
+// aliases whose first-inserted record is its root (a Cartesian tree). Each
+// record hangs below the right spine of the tree so far, which is climbed by
+// the parent links. Returns the root.
+const address_t* link_in_order(const large_vector<loaded_record>& sorted, large_vector<address_t>& block) {
+    const auto position = [&](const address_t* record) { return sorted[static_cast<std::size_t>(record - block.data())].position; };
+    address_t* last = nullptr;  // the record linked last, at the foot of the spine
+    for (const loaded_record& r : sorted) {
+        address_t& record = block.emplace_back(address_t{r.octet, text_of(r.key), nullptr, nullptr, nullptr});
+        // The records inserted after this one leave the spine and hang below it.
+        address_t* below = nullptr;
+        while (last != nullptr && position(last) > r.position) {
+            below = last;
+            last = last->parent == nullptr ? nullptr : &owned(last->parent);
+        }
+        record.left = below;
+        if (below != nullptr) below->parent = &record;
+        if (last != nullptr) {
+            last->right = &record;
+            record.parent = last;
+        }
+        last = &record;
+    }
+    const address_t* top = last;
+    while (top != nullptr && top->parent != nullptr) top = top->parent;
+    return top;
+}
+
+}  // namespace
+
+bool reserve_table(std::size_t count) {
+    try {
+        large_vector<address_t>& room = the_table.room;
+        if (room.capacity() < count) room.reserve(std::max(count, 2 * room.capacity()));
+        the_table.blocks.reserve(the_table.blocks.size() + 1);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+bool fill_table(large_vector<loaded_record>& records) {
+    large_vector<address_t>& block = the_table.room;
+    const std::size_t count = records.size();
+    if (count == 0) return true;
+    if (!reserve_table(count)) {  // the records must not move once linked
+        large_vector<loaded_record>().swap(records);
+        return false;
+    }
+    const address_t* top = link_in_order(records, block);
+    // The index and the address set grow only once the records of the load
+    // are gone: a table of 10^6 records then peaks at its final size.
+    large_vector<loaded_record>().swap(records);
+    std::size_t indexed = 0;
+    try {
+        addresses.reserve(count);
+        for (; indexed < count; ++indexed)
+            aliases.insert(aliases.end(), *record_key(block[indexed].alias), &block[indexed]);
+    } catch (const std::bad_alloc&) {
+        while (indexed > 0) aliases.erase(*record_key(block[--indexed].alias));
+        block.clear();
+        return false;
+    }
+    for (const address_t& record : block) addresses.insert(&record);  // room was made
+    root = top;
+    the_table.blocks.push_back({std::move(block), count});  // room was made
+    check_after_change();
+    return true;
+}
+
 insert_result insert_record(const record_fields& fields) {
     const auto key = record_key(fields.alias);
     if (!key) return insert_result::not_an_alias;
-    addresses.prefetch(fields.octet);  // read after the index search; the misses overlap
     const empty_node place = find_empty_node(root, alias_view(fields.alias));
     if (place.link == nullptr || find_duplicate_octet(root, fields.octet)) return insert_result::duplicate;
     try {
@@ -171,7 +270,6 @@ empty_node find_empty_node(const address_t* node, std::string_view alias) {
         const alias_index::neighbours around = aliases.around(*key);
         if (around.held != nullptr) return {nullptr, nullptr, around.at};
         if (root == nullptr) return {nullptr, &root, around.at};
-        if (around.successor != nullptr) __builtin_prefetch(around.successor);  // read when the predecessor's link is taken
         // Neighbours in alias order lie one in the other's subtree, so exactly
         // one of these two links is empty, and a descent, passing between
         // them, ends there.

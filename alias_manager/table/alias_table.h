@@ -2,16 +2,20 @@
 // The table: every record, in an unbalanced binary search tree ordered by
 // alias and rooted at `head`, beside an ordered index of the aliases and the
 // set of the addresses held. The three must agree; only insert_record,
-// readdress_record, erase_record and a load (table_load.h) change any of
-// them, and each keeps all three in step. Everything else reads the records through pointers to
-// const. Nothing here prints.
+// readdress_record, erase_record and fill_table change any of them, and each
+// keeps all three in step. Everything else reads the records through
+// pointers to const. Nothing here prints.
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "address_index.h"
 #include "address_record.h"
 #include "alias_index.h"
+#include "large_allocator.h"
 #include "record_line.h"
 
 // Root of the table; null while it is empty. Owns every record.
@@ -23,6 +27,31 @@ enum class insert_result { added, duplicate, out_of_memory, not_an_alias };
 // `not_an_alias`: the alias is empty, unterminated, or holds a character
 // outside the alphabet; the parser yields none such.
 insert_result insert_record(const record_fields& fields);
+
+// The key of an alias that a record may hold; nullopt for any other text.
+std::optional<alias_key> record_key(const alias_text& alias);
+
+// A record of a load: its alias, its address, and its place in the order in
+// which the records were read.
+struct loaded_record {
+    alias_key key;
+    octet_array octet;
+    std::uint32_t position;
+};
+
+// Makes room for a load of `count` records into the empty table: their
+// block, so that fill_table with that many needs no more memory but for the
+// alias index and the address set. False when it cannot be had; the room
+// made before stays.
+bool reserve_table(std::size_t count);
+
+// Makes the records of a load the whole of the empty table, with the tree
+// that inserting them one by one in the order of their positions would
+// build. They come sorted by alias, with no alias and no address twice, and
+// room was made for them. False, and the table stays empty, when the alias
+// index or the address set cannot get the memory for them. `records` is
+// emptied either way.
+bool fill_table(large_vector<loaded_record>& records);
 
 // Gives `record` the address `octet`. False, and nothing changes, when
 // `record` is not a record of the table or some record, `record` itself

@@ -4,8 +4,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <utility>
 
 #include "alias_alphabet.h"
@@ -33,9 +35,15 @@ piece_cut cut_piece(std::string_view text) {
 }
 
 piece_reader::piece_reader(std::FILE* stream, std::function<void()> before_read)
-    : stream_(stream), before_read_(std::move(before_read)), size_(other_block) {
-    if (const std::size_t file = file_size(); file != 0) size_ = std::clamp(file + 1, smallest_block, largest_block);
-    block_ = std::make_unique_for_overwrite<char[]>(size_);
+    : stream_(stream), before_read_(std::move(before_read)), size_(other_block), unread_(file_size()) {
+    if (unread_ != 0) size_ = std::clamp(unread_ + 1, smallest_block, largest_block);
+    if (unread_ == 0) unread_ = SIZE_MAX;
+    try {
+        block_ = std::make_unique_for_overwrite<char[]>(size_);
+    } catch (const std::bad_alloc&) {
+        at_end_ = true;  // a read error, as far as the caller can tell
+        error_ = ENOMEM;
+    }
 }
 
 std::optional<std::string_view> piece_reader::next() {
@@ -62,7 +70,11 @@ void piece_reader::fill() {
     end_ -= begin_;
     begin_ = 0;
     char* const into = block_.get() + end_;
-    const std::size_t room = size_ - end_;
+    const std::size_t room = std::min(size_ - end_, unread_);
+    if (room == 0) {
+        at_end_ = true;
+        return;
+    }
     if (const int fd = fileno(stream_); fd >= 0) {
         ssize_t got;
         do {
@@ -70,6 +82,7 @@ void piece_reader::fill() {
         } while (got < 0 && errno == EINTR);
         if (got > 0) {
             end_ += static_cast<std::size_t>(got);
+            unread_ -= static_cast<std::size_t>(got);
             return;
         }
         at_end_ = true;
@@ -78,6 +91,7 @@ void piece_reader::fill() {
     }
     const std::size_t got = std::fread(into, 1, room, stream_);
     end_ += got;
+    unread_ -= got;
     if (got < room) {  // a stream falls short only at its end or at an error
         at_end_ = true;
         if (std::ferror(stream_)) error_ = errno;

@@ -26,10 +26,13 @@ void init_func(std::string_view path);
 // add_func would, but in bulk (see table_load.h): the stream is read in large
 // blocks, from its descriptor when it has one, so nothing may have been read
 // from it yet. A read error is reported on standard error with `name`; the
-// records read before it are kept. When the memory for the records cannot be
-// had in the end, none of them is added and "Out of memory, skipping." ends
-// the messages.
-void load_records(std::FILE* stream, std::string_view name);
+// records read before it are kept. A record that there is no memory for is
+// refused in its place; when the alias index cannot get the memory for the
+// records in the end, none of them is added and "Out of memory, none of the
+// records above were added." ends the messages. Returns whether the table
+// took all of the stream: no read error ended it and no record was refused
+// for want of memory.
+bool load_records(std::FILE* stream, std::string_view name);
 
 // Writes the whole table to the file `path` leads to, through save_file:
 // asks `ask` before overwriting a file changed on disk since.

@@ -198,6 +198,23 @@ TEST(HostileInput, RecordFileWithLinesOfMegabytes) {
     }
 }
 
+// Output appended to the record file while it loads is not read back as
+// records: the file is read to the size it had when it was opened.
+TEST(HostileInput, RecordFileThatTheOutputIsAppendedTo) {
+    TempDir dir;
+    dir.write("h.txt", two_records);
+    RunOptions options;
+    options.cwd = dir.path();
+    options.input = "5\n\n8\n";
+    // Should it read its own output, a file-size limit stops it.
+    options.args = {"-c", "ulimit -f 2048; exec \"$0\" h.txt >> h.txt", ALIAS_MANAGER_BIN};
+    options.timeout = std::chrono::seconds(20);
+    expect_orderly_end(run_program("/bin/sh", options));
+    std::string loaded = two_loaded;
+    loaded.replace(loaded.find("ZD482_Inet.txt"), 14, "h.txt");
+    EXPECT_EQ(dir.read("h.txt"), two_records + loaded + two_listed + pass(two_listed) + quit);
+}
+
 TEST(HostileInput, StandardInputLinesOfMegabytes) {
     // A choice of four million digits, then an add entry of as many letters,
     // refused whole; its pause waits for the next Enter.

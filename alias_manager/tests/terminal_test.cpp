@@ -1,5 +1,9 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <memory>
 #include <random>
@@ -66,6 +70,37 @@ TEST_P(Terminal, EachPromptIsShownBeforeInputIsRead) {
     ASSERT_TRUE(status);
     EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0);
     EXPECT_EQ(dir.read("saved.txt"), "10.1.0.1 mid\n10.1.0.2 beta\n");
+}
+
+// A record file that is a FIFO is read as its writer sends it: what came so
+// far is judged on the screen before the program waits for more, and a
+// carriage return at the end of what came waits for the byte after it, not
+// an old newline left behind it in the reader's block.
+TEST(RecordFifo, JudgesWhatCameBeforeWaitingAndEndsLinesByWhatComesNext) {
+    TempDir dir;
+    ASSERT_EQ(mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    PtyOptions options;
+    options.cwd = dir.path();
+    PtySession session(ALIAS_MANAGER_BIN, {"fifo"}, options);
+    const int fifo = open(dir.file("fifo").c_str(), O_WRONLY);
+    ASSERT_GE(fifo, 0);
+    const auto send = [&](std::string_view chunk) {  // and wait until the program has read it
+        ASSERT_EQ(write(fifo, chunk.data(), chunk.size()), static_cast<ssize_t>(chunk.size()));
+        int queued = 1;
+        for (int waits = 0; queued > 0 && waits < 10000 && ioctl(fifo, FIONREAD, &queued) == 0; ++waits)
+            session.read_for(1ms);
+        ASSERT_EQ(queued, 0) << session.output();
+    };
+    send("1.1.1.1 ab\n");
+    EXPECT_TRUE(session.read_until("ab Done\n", 10s)) << session.output();
+    send("3.3.3.3 x\r");
+    send("y\n");
+    close(fifo);
+    ASSERT_TRUE(session.read_until(" Enter choice: ", 10s) && session.write("8\n") && session.wait_exit(10s));
+    const std::string listed = "  1.  1.  1.  1 : ab\n  3.  3.  3.  3 : x\nNumber of nodes: 2\n";
+    EXPECT_EQ(session.output(), "Adding lines from file name: fifo\nHead is null, creating... ab Done\n"
+                                "Checking for duplicate, then adding line... x Done adding\n" +
+                                    init_done + listed + quit);
 }
 
 // Two sessions on one record file, adding and saving in a random order. A
