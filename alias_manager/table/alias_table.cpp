@@ -179,18 +179,21 @@ bool fill_table(large_vector<loaded_record>& records) {
     }
     const address_t* top = link_in_order(records, block);
     // The index and the address set grow only once the records of the load
-    // are gone: a table of 10^6 records then peaks at its final size.
+    // are gone: a table of 10^6 records then peaks at its final size. The
+    // index is built apart and dropped whole when it cannot get its memory.
+    // (A B-tree whose root split fails for memory keeps its old root below a
+    // new empty one, which its destructor frees alone: that leaves a few
+    // nodes unreachable, once, when memory has run out.)
     large_vector<loaded_record>().swap(records);
-    std::size_t indexed = 0;
+    alias_index index;
     try {
         addresses.reserve(count);
-        for (; indexed < count; ++indexed)
-            aliases.insert(aliases.end(), *record_key(block[indexed].alias), &block[indexed]);
+        for (address_t& record : block) index.insert(index.end(), *record_key(record.alias), &record);
     } catch (const std::bad_alloc&) {
-        while (indexed > 0) aliases.erase(*record_key(block[--indexed].alias));
         block.clear();
         return false;
     }
+    aliases = std::move(index);
     for (const address_t& record : block) addresses.insert(&record);  // room was made
     root = top;
     the_table.blocks.push_back({std::move(block), count});  // room was made

@@ -3,6 +3,7 @@
 #include <set>
 
 #include "address_index.h"
+#include "keyed_hash.h"
 #include "large_allocator.h"
 #include "store_fixture.h"
 
@@ -32,6 +33,15 @@ TEST(AddressIndex, RandomOperationsMatchASet) {
                     ASSERT_EQ(index.find(probe), expected.count(probe) ? &records.at(probe) : nullptr) << step;
                 }
         }
+    }
+}
+
+// The hash of a key is the same all through the process and keyed with its
+// secret: not the plain hash of the key, which input could be made to fit.
+TEST(KeyedHash, IsStableAndKeyed) {
+    for (std::uint64_t key : {std::uint64_t{0}, std::uint64_t{1}, std::uint64_t{0x5eed5eed} << 32}) {
+        EXPECT_EQ(keyed_hash{}(key), keyed_hash{}(key));
+        EXPECT_NE(keyed_hash{}(key), absl::HashOf(key));
     }
 }
 
