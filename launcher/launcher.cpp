@@ -8,6 +8,7 @@
 #include "info_options.h"
 #include "write_all.h"
 #include "name_walk.h"
+#include "checked_open.h"
 #include "shared_dir_rules.h"
 
 #include <array>
@@ -135,16 +136,11 @@ int open_log() {
             errno = EACCES;
             return -1;
         }
-        const int fd = openat(directory, log.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY);
-        struct stat opened {};
-        if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
-        if (fd < 0 || fstat(fd, &opened) != 0) return -1;
-        if (opened.st_dev != there.st_dev || opened.st_ino != there.st_ino) {
-            close(fd);
-            continue;
-        }
-        if (S_ISREG(opened.st_mode) && ftruncate(fd, 0) != 0) return -1;
-        return fd;
+        checked_open opened = open_examined(directory, log.name, there, O_WRONLY | O_NOCTTY);
+        if (opened.replaced) continue;
+        errno = opened.error;
+        if (!opened.fd || (S_ISREG(there.st_mode) && ftruncate(opened.fd.get(), 0) != 0)) return -1;
+        return opened.fd.release();
     }
     errno = EAGAIN;  // replaced at every look: another run keeps changing it
     return -1;
