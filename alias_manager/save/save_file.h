@@ -8,7 +8,7 @@
 #include <functional>
 #include <string_view>
 
-#include "file_replace.h"
+#include "text_stream.h"
 
 enum class answer { yes, no, end_of_input };
 enum class save_result { saved, failed, end_of_input };
@@ -16,7 +16,7 @@ enum class save_result { saved, failed, end_of_input };
 // Asks the user whether to overwrite a file that changed on disk.
 using ask_function = std::function<answer()>;
 
-// Writes through `fill` to the file `name` leads to (see write_file). A
+// Writes through `fill` to the file `name` leads to (see held_file.h). A
 // file that changed on disk since it was loaded or saved is overwritten
 // only when `ask` says yes, asked again when it changes once more before it
 // is replaced; "no" there, or the end of input there, writes nothing and is

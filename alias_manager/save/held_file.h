@@ -1,0 +1,70 @@
+#pragma once
+// Where a save holds its new text until it is committed, so that no failure
+// can lose the old file. All is done from the directory descriptor and the
+// final name that the walk found. A hold is one of:
+// - a temporary file NAME.tmp.XXXXXX created beside the target (mode 0600
+//   when it replaces a file, 0666 under the umask and the default ACL for a
+//   new name), given the old file's owner, group, attributes and mode where
+//   they differ. write() fills and syncs it; commit() renames it over the
+//   target and then syncs the directory where it can.
+// - the target itself, written in place by commit() and then synced, if it
+//   is a regular file, where a replacement could not keep what the old file
+//   had: a target that is not a regular file, a regular file with other hard
+//   links, a file whose attributes a new file cannot be given (not_kept()
+//   says which), and a directory that refuses a new file for want of
+//   permission.
+// A hold that goes without a commit is rolled back: its temporary file is
+// removed; a file to be written in place is left as it was.
+
+#include <optional>
+#include <string>
+
+#include "name_walk.h"
+#include "old_file.h"
+#include "text_stream.h"
+
+class held_file {
+public:
+    // Holds the new text of the file at `target`, where `old` is found.
+    held_file(const name_target& target, const old_file& old);
+    ~held_file();
+    held_file(const held_file&) = delete;
+    held_file& operator=(const held_file&) = delete;
+
+    // The errno value when no hold could be had; the save fails with it.
+    int error() const { return error_; }
+    // What a new file could not keep, so that the target is written in
+    // place; null otherwise.
+    const char* not_kept() const { return not_kept_; }
+    // The file to be written in place was gone or another by the time it
+    // was opened: the save must look again.
+    bool stale() const { return stale_; }
+    // Puts the new text in the hold: into the temporary file, synced. For a
+    // file written in place, commit() writes it. 0 or the errno value.
+    int write(const fill_function& fill);
+    // Makes the new text the target's. 0 or the errno value.
+    int commit();
+    // The file as the commit left it, where known.
+    const std::optional<file_state>& written() const { return written_; }
+
+private:
+    void hold_temporary(const old_file& old);
+    void hold_in_place(const old_file& old);
+    bool create_named(mode_t mode);
+    void drop_temporary();
+    int commit_in_place();
+
+    int directory_;
+    std::string name_;
+    bool in_place_ = false;
+    bool regular_ = false;  // in place: a regular file
+    unique_fd fd_;
+    std::string temporary_;  // the temporary file's name, once it has one
+    const fill_function* fill_ = nullptr;  // in place: the text to write on commit
+    int error_ = 0;
+    const char* not_kept_ = nullptr;
+    bool stale_ = false;
+    bool committed_ = false;
+    std::optional<file_state> filled_;  // the temporary file once filled
+    std::optional<file_state> written_;
+};
