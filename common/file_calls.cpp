@@ -18,6 +18,7 @@ file_calls system_file_calls() {
         ::getcwd,
         ::write,
         ::ftruncate,
+        ::fallocate,
         ::fsync,
         ::renameat,
         ::unlinkat,

@@ -21,6 +21,7 @@ struct file_calls {
     char* (*getcwd)(char* buffer, std::size_t size);
     ssize_t (*write)(int fd, const void* data, std::size_t size);
     int (*ftruncate)(int fd, off_t length);
+    int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*fsync)(int fd);
     int (*renameat)(int from_dir, const char* from, int to_dir, const char* to);
     int (*unlinkat)(int dir, const char* name, int flags);

@@ -24,6 +24,7 @@ struct fault_state {
     std::map<std::string, int> failing;
     std::vector<hook> hooks;
     std::string current_name;
+    bool short_writes = false;
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
@@ -77,6 +78,10 @@ struct entry<Member> {
     }
 };
 
+ssize_t short_write(int fd, const void* data, std::size_t size) {
+    return entry<&file_calls::write>::call(fd, data, state.short_writes && size > 1 ? size / 2 : size);
+}
+
 template <auto Member>
 void wrap(file_calls& table, const char* name) {
     entry<Member>::name = name;
@@ -96,7 +101,9 @@ file_calls wrapped_calls() {
     wrap<&file_calls::readlinkat>(table, "readlinkat");
     wrap<&file_calls::getcwd>(table, "getcwd");
     wrap<&file_calls::write>(table, "write");
+    table.write = short_write;
     wrap<&file_calls::ftruncate>(table, "ftruncate");
+    wrap<&file_calls::fallocate>(table, "fallocate");
     wrap<&file_calls::fsync>(table, "fsync");
     wrap<&file_calls::renameat>(table, "renameat");
     wrap<&file_calls::unlinkat>(table, "unlinkat");
@@ -130,6 +137,10 @@ void call_faults::fail_call(int n, int error) {
 
 void call_faults::fail_all(const std::string& name, int error) {
     state.failing[name] = error;
+}
+
+void call_faults::short_writes() {
+    state.short_writes = true;
 }
 
 void call_faults::before(const std::string& name, int nth, std::function<void()> step) {

@@ -25,6 +25,8 @@ public:
     void fail_call(int n, int error);
     // Every call named `name` fails with `error`.
     void fail_all(const std::string& name, int error);
+    // Every write takes at most half of what it is given.
+    void short_writes();
     // Runs `step` just before (or after) the `nth` call named `name`; every one for 0.
     void before(const std::string& name, int nth, std::function<void()> step);
     void after(const std::string& name, int nth, std::function<void()> step);

@@ -55,7 +55,7 @@ void sync_directory(int directory) {
 }  // namespace
 
 held_file::held_file(const name_target& target, const old_file& old)
-    : directory_(target.directory.get()), name_(target.name) {
+    : directory_(target.directory.get()), name_(target.name), decided_(old.state) {
     if (old.state.exists && (!S_ISREG(old.status.st_mode) || old.status.st_nlink > 1)) {
         hold_in_place(old);
     } else {
@@ -120,13 +120,30 @@ void held_file::drop_temporary() {
 
 int held_file::write(const fill_function& fill) {
     if (error_ != 0 || stale_) return error_;
-    if (in_place_) {
-        fill_ = &fill;
-        return 0;
-    }
+    if (in_place_) return reserve(fill);
     if (const int error = fill_descriptor(fd_.get(), fill).error; error != 0) return error;
     if (fs_calls.fsync(fd_.get()) != 0) return errno;
     filled_ = state_of_descriptor(fd_.get());
+    return 0;
+}
+
+// In place: keeps the text to write on commit, and reserves room for it in
+// a regular file without changing the file's size.
+int held_file::reserve(const fill_function& fill) {
+    fill_ = &fill;
+    if (!regular_) return 0;
+    const filled counted = fill_descriptor(-1, fill);
+    if (counted.error != 0) return counted.error;
+    const std::optional<file_state> before = state_of_descriptor(fd_.get());
+    if (!before) return errno;
+    reserved_ = counted.length == 0 || fs_calls.fallocate(fd_.get(), FALLOC_FL_KEEP_SIZE, 0, counted.length) == 0;
+    // A file system that has no such call is written as it was before.
+    if (!reserved_) return errno == EOPNOTSUPP || errno == ENOSYS ? 0 : errno;
+    // The reservation sets the file's change time: the recheck is to find
+    // that, unless someone else had changed the file before.
+    const std::optional<file_state> after = state_of_descriptor(fd_.get());
+    if (!after) return errno;
+    if (same_state(*before, decided_)) decided_ = *after;
     return 0;
 }
 
@@ -140,13 +157,14 @@ int held_file::commit() {
     return 0;
 }
 
-// Writes the text over the target: a regular file is emptied first and
-// synced after.
+// Writes the text over the target's; a regular file is then cut to the new
+// length and synced.
 int held_file::commit_in_place() {
     committed_ = true;  // nothing to roll back from here
-    if (regular_ && fs_calls.ftruncate(fd_.get(), 0) != 0) return errno;
-    if (const int error = fill_descriptor(fd_.get(), *fill_).error; error != 0) return error;
-    if (regular_ && fs_calls.fsync(fd_.get()) != 0) return errno;
+    if (regular_ && !reserved_ && fs_calls.ftruncate(fd_.get(), 0) != 0) return errno;
+    const filled text = fill_descriptor(fd_.get(), *fill_);
+    if (text.error != 0) return text.error;
+    if (regular_ && (fs_calls.ftruncate(fd_.get(), text.length) != 0 || fs_calls.fsync(fd_.get()) != 0)) return errno;
     written_ = state_of_descriptor(fd_.get());
     return close_written(fd_);
 }

@@ -7,12 +7,16 @@
 //   new name), given the old file's owner, group, attributes and mode where
 //   they differ. write() fills and syncs it; commit() renames it over the
 //   target and then syncs the directory where it can.
-// - the target itself, written in place by commit() and then synced, if it
-//   is a regular file, where a replacement could not keep what the old file
-//   had: a target that is not a regular file, a regular file with other hard
-//   links, a file whose attributes a new file cannot be given (not_kept()
-//   says which), and a directory that refuses a new file for want of
-//   permission.
+// - the target itself, written in place by commit(), where a replacement
+//   could not keep what the old file had: a target that is not a regular
+//   file, a regular file with other hard links, a file whose attributes a
+//   new file cannot be given (not_kept() says which), and a directory that
+//   refuses a new file for want of permission. For a regular file, write()
+//   counts the new text and reserves room for it, so that a full disk writes
+//   nothing; commit() writes it over the old text, cuts the file to its
+//   length and syncs it. Where the file system cannot reserve room, the file
+//   is emptied first, as a failure part way could otherwise leave the end of
+//   the old text after the new.
 // A hold that goes without a commit is rolled back: its temporary file is
 // removed; a file to be written in place is left as it was.
 
@@ -39,8 +43,11 @@ public:
     // The file to be written in place was gone or another by the time it
     // was opened: the save must look again.
     bool stale() const { return stale_; }
-    // Puts the new text in the hold: into the temporary file, synced. For a
-    // file written in place, commit() writes it. 0 or the errno value.
+    // The state in which the target must still be found just before the
+    // commit: the old file's, or as a reservation of room left it.
+    const file_state& decided() const { return decided_; }
+    // Puts the new text in the hold: into the temporary file, synced; for a
+    // file written in place, room for it. 0 or the errno value.
     int write(const fill_function& fill);
     // Makes the new text the target's. 0 or the errno value.
     int commit();
@@ -52,18 +59,21 @@ private:
     void hold_in_place(const old_file& old);
     bool create_named(mode_t mode);
     void drop_temporary();
+    int reserve(const fill_function& fill);
     int commit_in_place();
 
     int directory_;
     std::string name_;
     bool in_place_ = false;
-    bool regular_ = false;  // in place: a regular file
+    bool regular_ = false;   // in place: a regular file...
+    bool reserved_ = false;  // ...with room for the new text
     unique_fd fd_;
     std::string temporary_;  // the temporary file's name, once it has one
     const fill_function* fill_ = nullptr;  // in place: the text to write on commit
     int error_ = 0;
     const char* not_kept_ = nullptr;
     bool stale_ = false;
+    file_state decided_;
     bool committed_ = false;
     std::optional<file_state> filled_;  // the temporary file once filled
     std::optional<file_state> written_;

@@ -127,10 +127,10 @@ private:
 
 // The recheck, just before the commit: whether the target is still as the
 // save was decided on.
-bool unchanged(const name_target& target, const old_file& old, const held_file& held) {
+bool unchanged(const name_target& target, const held_file& held) {
     file_state now;
     const int error = state_at(target.directory.get(), target.name, now);
-    return !held.stale() && (error != 0 || same_state(now, old.state));
+    return !held.stale() && (error != 0 || same_state(now, held.decided()));
 }
 
 save_result saved_to_descriptor(const std::string& shown, int descriptor, const fill_function& fill) {
@@ -163,10 +163,10 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
         if (S_ISLNK(old.status.st_mode) && attempt < max_attempts) continue;  // a link put there since the walk
         if (const auto refused = questions.before_writing(old.state)) return *refused;
         held_file held(target, old);
-        if (held.error() != 0) return failed(shown, held.error());
         if (held.not_kept() != nullptr) report_not_kept(shown, held.not_kept());
+        if (held.error() != 0) return failed(shown, held.error());
         if (const int error = held.write(fill); error != 0) return failed(shown, error);
-        if (!unchanged(target, old, held)) {  // the hold is rolled back as it goes
+        if (!unchanged(target, held)) {  // the hold is rolled back as it goes
             if (attempt == max_attempts) return failed(shown, EAGAIN);  // it keeps changing
             if (const auto refused = questions.after_change(target)) return *refused;
             continue;

@@ -63,25 +63,34 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
         ASSERT_EQ(chmod("d/table.txt", 0644), 0);
         if (geteuid() == 0) { ASSERT_EQ(chown("d/table.txt", nobody, nobody), 0); }
     };
-    const std::vector<int> errors = {EIO, ENOSPC, EACCES, EPERM, ENOTSUP, EEXIST, ENOENT};
+    struct variant {
+        int error;
+        const char* every = "";  // a call that fails every time as well...
+        int every_error = 0;     // ...with this
+        bool short_writes = false;
+    };
+    const variant variants[] = {{EIO}, {ENOSPC}, {EACCES}, {EPERM}, {ENOTSUP}, {EEXIST}, {ENOENT},
+                                {EIO, "unlinkat", EIO},     // which leaves the temporary file
+                                {ENOSPC, "fchmod", EPERM},  // a replacement is written in place
+                                {EIO, "", 0, true}};        // each write takes half of what it is given
     std::set<std::string> failed;
     for (const sweep& s : sweeps) {
         // Until no variant reaches call N: a fault can make a save take more calls.
         for (int n = 1, reaching = 1; reaching > 0; ++n) {
             reaching = 0;
-            // The last variant makes every removal fail as well, which leaves the temporary file.
-            for (std::size_t variant = 0; variant <= errors.size(); ++variant) {
-                const int error = variant < errors.size() ? errors[variant] : EIO;
-                const bool removals_fail = variant == errors.size();
+            for (const variant& v : variants) {
+                const int error = v.error;
+                const bool removals_fail = v.every == std::string_view("unlinkat");
                 SCOPED_TRACE(s.name + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
-                             (removals_fail ? ", every removal too" : ""));
+                             ", every " + v.every + " too" + (v.short_writes ? ", short writes" : ""));
                 reset();
                 forget_files();  // each run alike, whatever the last one remembered
                 const ino_t inode = status_of(s.file).st_ino;
                 const int descriptors = open_descriptors();
                 call_faults faults;
                 faults.fail_call(n, error);
-                if (removals_fail) faults.fail_all("unlinkat", EIO);
+                faults.fail_all(v.every, v.every_error);
+                if (v.short_writes) faults.short_writes();
                 faults.before("flistxattr", 1, [&] {  // as created, unless a fault fooled the save
                     if (faults.log().size() > static_cast<std::size_t>(n)) return;
                     for (const std::string& temporary : temporaries())
@@ -97,11 +106,14 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 if (removals_fail && index_of(calls, "unlinkat") < calls.size()) failed.insert("unlinkat");
 
                 EXPECT_EQ(open_descriptors(), descriptors);
-                if (!removals_fail) { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
-                for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::string whole = s.file == "log.txt" ? old + table : table, now = dir.read(s.file);
                 const std::string failing = reached ? calls[static_cast<std::size_t>(n) - 1] : "";
+                if (!removals_fail && failing != "unlinkat") { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
+                for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::size_t last_write = calls.rend() - std::find(calls.rbegin(), calls.rend(), "write");
+                // No mode given: written in place instead, said before the failure that may follow.
+                const std::size_t mode_at = v.every == std::string_view("fchmod") ? index_of(calls, "fchmod") : calls.size();
+                const bool noted = mode_at + 1 < static_cast<std::size_t>(n), replacing = s.replaced && mode_at == calls.size();
                 if (result == save_result::saved) {
                     EXPECT_TRUE(now == whole) << now.size() << " bytes";
                     EXPECT_TRUE(report.empty() || (report.starts_with("Cannot keep the ") &&
@@ -111,7 +123,8 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                     if (s.replaced && status_of(s.file).st_ino == inode) {
                         EXPECT_TRUE(!report.empty() || error == EACCES || error == EPERM);
                     }
-                    // It keeps the attributes, where the file system has them.
+                    // It keeps the owner, and the attributes where the file system has them.
+                    if (s.replaced && geteuid() == 0) { EXPECT_EQ(status_of(s.file).st_uid, nobody); }
                     std::string note(4, '\0');
                     const bool unsupported = error == ENOTSUP && failing.ends_with("listxattr");
                     if (s.replaced && !unsupported) {
@@ -126,8 +139,11 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                     // What was written is not saved until its descriptor is closed.
                     EXPECT_FALSE(s.in_place && failing == "close" && index_of(calls, "close", last_write) == n - 1u);
                 } else {
-                    EXPECT_EQ(report, "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
-                    EXPECT_TRUE(now == old || (s.in_place && whole.starts_with(now))) << now.size() << " bytes";
+                    const std::string note = "Cannot keep the mode of '" + s.name + "' in a new file: written in place\n";
+                    EXPECT_EQ(report, (noted ? note : "") + "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
+                    // In place, a failure part way leaves the new text's start; none where no room was had.
+                    const bool in_place = s.in_place || noted;
+                    EXPECT_TRUE(now == old || (in_place && failing != "fallocate" && whole.starts_with(now))) << now.size();
                 }
                 if (reached || s.file == "log.txt") continue;
                 // Untouched: the file is synced after its last write, and a
@@ -136,9 +152,9 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 const std::size_t synced = index_of(calls, "fsync", last_write);
                 EXPECT_LT(synced, calls.size());
                 const std::size_t renamed = index_of(calls, "renameat");
-                EXPECT_EQ(renamed < calls.size(), s.replaced);
-                if (s.replaced) { EXPECT_LT(synced, renamed); }
-                if (s.replaced) { EXPECT_LT(index_of(calls, "fsync", renamed), calls.size()); }
+                EXPECT_EQ(renamed < calls.size(), replacing);
+                if (replacing) { EXPECT_LT(synced, renamed); }
+                if (replacing) { EXPECT_LT(index_of(calls, "fsync", renamed), calls.size()); }
             }
         }
     }
