@@ -21,6 +21,7 @@ file_calls system_file_calls() {
         ::fallocate,
         ::fsync,
         ::renameat,
+        ::linkat,
         ::unlinkat,
         ::fchown,
         ::fchmod,

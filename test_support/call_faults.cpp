@@ -1,7 +1,10 @@
 #include "call_faults.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <map>
+#include <utility>
 #include <type_traits>
 
 #include "file_calls.h"
@@ -25,17 +28,23 @@ struct fault_state {
     std::vector<hook> hooks;
     std::string current_name;
     bool short_writes = false;
+    bool refuse_unnamed = false;
+    int fail_next = 0;  // the errno value that the call about to be made fails with
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
-            if (h.name == name && (h.nth == 0 || h.nth == counts[name]) && h.after == after) h.step();
+            if ((h.name == name || h.name == "*") && h.after == after &&
+                (h.nth == 0 || h.nth == (h.name == "*" ? static_cast<int>(log.size()) : counts[name])))
+                h.step();
     }
     // Counts a call and runs the hooks before it; the errno value it is to fail with, or 0.
     int begin(const std::string& name) {
         log.push_back(name);
         ++counts[name];
         run_hooks(name, false);
+        const int next = std::exchange(fail_next, 0);
         if (static_cast<int>(log.size()) == fail_at) return fail_error;
+        if (next != 0) return next;
         const auto all = failing.find(name);
         return all == failing.end() ? 0 : all->second;
     }
@@ -78,6 +87,11 @@ struct entry<Member> {
     }
 };
 
+int unnamed_refused(int dir, const char* name, int flags, mode_t mode) {
+    if (state.refuse_unnamed && (flags & O_TMPFILE) == O_TMPFILE) state.fail_next = EOPNOTSUPP;
+    return entry<&file_calls::openat>::call(dir, name, flags, mode);
+}
+
 ssize_t short_write(int fd, const void* data, std::size_t size) {
     return entry<&file_calls::write>::call(fd, data, state.short_writes && size > 1 ? size / 2 : size);
 }
@@ -93,6 +107,7 @@ file_calls wrapped_calls() {
     file_calls table{};
     names.clear();
     wrap<&file_calls::openat>(table, "openat");
+    table.openat = unnamed_refused;
     wrap<&file_calls::close>(table, "close");
     wrap<&file_calls::dup>(table, "dup");
     wrap<&file_calls::fstat>(table, "fstat");
@@ -106,6 +121,7 @@ file_calls wrapped_calls() {
     wrap<&file_calls::fallocate>(table, "fallocate");
     wrap<&file_calls::fsync>(table, "fsync");
     wrap<&file_calls::renameat>(table, "renameat");
+    wrap<&file_calls::linkat>(table, "linkat");
     wrap<&file_calls::unlinkat>(table, "unlinkat");
     wrap<&file_calls::fchown>(table, "fchown");
     wrap<&file_calls::fchmod>(table, "fchmod");
@@ -141,6 +157,10 @@ void call_faults::fail_all(const std::string& name, int error) {
 
 void call_faults::short_writes() {
     state.short_writes = true;
+}
+
+void call_faults::refuse_unnamed_files() {
+    state.refuse_unnamed = true;
 }
 
 void call_faults::before(const std::string& name, int nth, std::function<void()> step) {

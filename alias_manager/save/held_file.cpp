@@ -28,10 +28,23 @@ std::string random_suffix() {
     return suffix;
 }
 
-// A temporary name beside `name`: NAME.tmp.XXXXXX, the name shortened so
-// that the suffix always fits the longest name a directory takes.
-std::string temporary_name(const std::string& name) {
-    return name.substr(0, 200) + ".tmp." + random_suffix();
+// A temporary name beside `name` that `take` (which sets errno) could take
+// while it was free: NAME.tmp.XXXXXX, the name shortened so that the suffix
+// always fits the longest name a directory takes. Empty when none could be
+// had, errno saying why.
+template <class Take>
+std::string free_temporary_name(const std::string& name, Take take) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string temporary = name.substr(0, 200) + ".tmp." + random_suffix();
+        if (take(temporary)) return temporary;
+        if (errno != EEXIST) break;
+    }
+    return {};  // EEXIST after every attempt
+}
+
+// The name through which this process reaches its descriptor `fd`.
+std::string proc_name(int fd) {
+    return "/proc/self/fd/" + std::to_string(fd);
 }
 
 // The state to remember of the file just renamed into place: `renamed` as it
@@ -73,7 +86,8 @@ held_file::~held_file() {
 void held_file::hold_temporary(const old_file& old) {
     const bool exists = old.state.exists;
     // Only its owner may read a replacement until it has the old file's mode.
-    if (!create_named(exists ? 0600 : 0666)) {
+    const mode_t mode = exists ? 0600 : 0666;
+    if (!open_unnamed(mode) && !create_named(mode)) {
         // Only a refusal of permission makes writing in place right; a full
         // disk or a read-only file system would fail that too, losing the file.
         if (exists && (errno == EACCES || errno == EPERM)) return hold_in_place(old);
@@ -87,19 +101,38 @@ void held_file::hold_temporary(const old_file& old) {
     hold_in_place(old);
 }
 
+// Opens an unnamed file with `mode` in the target's directory, if it can be
+// linked later by its /proc name: that name must lead to it. Any failure
+// leaves a named temporary file to try.
+bool held_file::open_unnamed(mode_t mode) {
+    fd_.reset(fs_calls.openat(directory_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
+    struct stat held;
+    struct stat named;
+    unnamed_ = fd_ && fs_calls.fstat(fd_.get(), &held) == 0 &&
+               fs_calls.fstatat(AT_FDCWD, proc_name(fd_.get()).c_str(), &named, 0) == 0 &&
+               held.st_dev == named.st_dev && held.st_ino == named.st_ino;
+    if (!unnamed_) fd_.reset();
+    return unnamed_;
+}
+
 // Creates a new file with a temporary name beside the target, with `mode`.
 bool held_file::create_named(mode_t mode) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        temporary_ = temporary_name(name_);
+    temporary_ = free_temporary_name(name_, [&](const std::string& temporary) {
         const int flags = O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC;
-        fd_.reset(fs_calls.openat(directory_, temporary_.c_str(), flags, mode));
-        if (fd_) return true;
-        if (errno != EEXIST) break;
-    }
-    const int error = errno;  // EEXIST after every attempt
-    temporary_.clear();
-    errno = error;
-    return false;
+        fd_.reset(fs_calls.openat(directory_, temporary.c_str(), flags, mode));
+        return static_cast<bool>(fd_);
+    });
+    return !temporary_.empty();
+}
+
+// Gives the unnamed file a temporary name beside the target, through its
+// /proc name (a link by the descriptor itself, AT_EMPTY_PATH, needs privilege).
+bool held_file::link_unnamed() {
+    const std::string source = proc_name(fd_.get());
+    temporary_ = free_temporary_name(name_, [&](const std::string& temporary) {
+        return fs_calls.linkat(AT_FDCWD, source.c_str(), directory_, temporary.c_str(), AT_SYMLINK_FOLLOW) == 0;
+    });
+    return !temporary_.empty();
 }
 
 // Opens the target to write it on commit, if it is still the file examined.
@@ -149,6 +182,7 @@ int held_file::reserve(const fill_function& fill) {
 
 int held_file::commit() {
     if (in_place_) return commit_in_place();
+    if (unnamed_ && !link_unnamed()) return errno;
     if (fs_calls.renameat(directory_, temporary_.c_str(), directory_, name_.c_str()) != 0) return errno;
     committed_ = true;
     written_ = state_after_rename(filled_, fd_.get());

@@ -2,11 +2,15 @@
 // Where a save holds its new text until it is committed, so that no failure
 // can lose the old file. All is done from the directory descriptor and the
 // final name that the walk found. A hold is one of:
-// - a temporary file NAME.tmp.XXXXXX created beside the target (mode 0600
-//   when it replaces a file, 0666 under the umask and the default ACL for a
-//   new name), given the old file's owner, group, attributes and mode where
-//   they differ. write() fills and syncs it; commit() renames it over the
-//   target and then syncs the directory where it can.
+// - a temporary file in the target's directory (mode 0600 when it replaces
+//   a file, 0666 under the umask and the default ACL for a new name), given
+//   the old file's owner, group, attributes and mode where they differ.
+//   write() fills and syncs it; commit() renames it over the target and then
+//   syncs the directory where it can. The file is unnamed (O_TMPFILE) where
+//   the file system has such files and /proc is there to link one by: it
+//   gets its name NAME.tmp.XXXXXX only on commit, just before the rename, so
+//   that a save killed before leaves nothing. Elsewhere it is created under
+//   that name.
 // - the target itself, written in place by commit(), where a replacement
 //   could not keep what the old file had: a target that is not a regular
 //   file, a regular file with other hard links, a file whose attributes a
@@ -57,7 +61,9 @@ public:
 private:
     void hold_temporary(const old_file& old);
     void hold_in_place(const old_file& old);
+    bool open_unnamed(mode_t mode);
     bool create_named(mode_t mode);
+    bool link_unnamed();
     void drop_temporary();
     int reserve(const fill_function& fill);
     int commit_in_place();
@@ -65,6 +71,7 @@ private:
     int directory_;
     std::string name_;
     bool in_place_ = false;
+    bool unnamed_ = false;   // an unnamed temporary file, not yet linked
     bool regular_ = false;   // in place: a regular file...
     bool reserved_ = false;  // ...with room for the new text
     unique_fd fd_;

@@ -7,11 +7,9 @@
 #include <sys/xattr.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <random>
-#include <thread>
+#include <fstream>
 
 #include "call_faults.h"
 #include "save_fixture.h"
@@ -254,31 +252,32 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
     const std::string new_table = table_lines(100000, 'n');
     const std::string target = dir.file("table.txt");
 
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(saved(target, new_table));
-    const auto save_time = std::chrono::steady_clock::now() - start;
-    std::mt19937 random(7);
-    // A kill midway leaves the temporary file it was writing behind; one
-    // before the save began or after it ended leaves none.
-    int killed_midway = 0;
-    for (int round = 0; round < 40 && killed_midway < 3; ++round) {
-        dir.write("table.txt", old_table);
-        pid_t saver = fork();
-        if (saver == 0) _exit(save_text(target, new_table, answer::yes) == save_result::saved ? 0 : 1);
-        std::this_thread::sleep_for(save_time * std::uniform_real_distribution<>(0.0, 1.2)(random));
-        kill(saver, SIGKILL);
+    // Killed just before each call of a save in turn: the old table or the
+    // new one is there, and nothing else, unless the kill came between the
+    // link of the unnamed file and its rename.
+    const std::string old_small = table_lines(2000, 'o'), new_small = table_lines(2000, 'n');
+    TempDir logs;
+    for (int n = 1, ended = 0; !ended; ++n) {
+        dir.write("table.txt", old_small);
+        const pid_t saver = fork();
+        if (saver == 0) {
+            call_faults faults;
+            faults.before("*", n, [&] {
+                std::ofstream(logs.file("killed")) << faults.log().back();
+                raise(SIGKILL);
+            });
+            _exit(save_text(target, new_small, answer::yes) == save_result::saved ? 0 : 1);
+        }
         int status = 0;
         waitpid(saver, &status, 0);
-        const std::string left = dir.read("table.txt");
-        EXPECT_TRUE(left == old_table || left == new_table) << "round " << round << ": " << left.size() << " bytes";
-        for (const std::string& name : names_in(dir.path())) {
-            if (name == "table.txt") continue;
-            EXPECT_TRUE(name.starts_with("table.txt.tmp.")) << name;
-            killed_midway += WIFSIGNALED(status);
-            std::filesystem::remove(dir.file(name));
-        }
+        ended = WIFEXITED(status);
+        const std::string left = dir.read("table.txt"), killed = ended ? "" : logs.read("killed");
+        EXPECT_TRUE(ended ? WEXITSTATUS(status) == 0 && left == new_small : left == old_small || left == new_small)
+            << "killed before call " << n << " (" << killed << ")";
+        EXPECT_EQ(names_in(dir.path()).size(), killed == "renameat" ? 2u : 1u) << "killed before " << killed;
+        for (const std::string& name : names_in(dir.path()))
+            if (name != "table.txt") std::filesystem::remove(dir.file(name));
     }
-    EXPECT_EQ(killed_midway, 3);
 
     // Two sessions saving other tables under one name at the same time.
     const std::string other_table = table_lines(20000, 'x');
@@ -304,17 +303,23 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
     // Another program takes the temporary file's name, as a link to its own
     // file, just before the save creates it: the save picks another name.
     dir.write("victim", "precious\n");
-    call_faults faults;
-    bool taken = false;
-    faults.before("openat", 0, [&] {
-        if (taken || faults.current_name().find(".tmp.") == std::string::npos) return;
-        taken = true;
-        std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
-    });
-    EXPECT_EQ(save_text(target, new_table, answer::yes), save_result::saved);
-    EXPECT_TRUE(taken);
-    EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
-    EXPECT_EQ(dir.read("table.txt"), new_table);
+    // So too where it is linked, or where the file system has no unnamed files.
+    for (const bool unnamed : {true, false}) {
+        call_faults faults;
+        if (!unnamed) faults.refuse_unnamed_files();
+        bool taken = false;
+        faults.before(unnamed ? "linkat" : "openat", 0, [&] {
+            if (taken || faults.current_name().find(".tmp.") == std::string::npos) return;
+            taken = true;
+            std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
+        });
+        EXPECT_EQ(save_text(target, new_small, answer::yes), save_result::saved);
+        EXPECT_TRUE(taken);
+        EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
+        EXPECT_EQ(dir.read("table.txt"), new_small);
+        for (const std::string& name : names_in(dir.path()))
+            if (name.find(".tmp.") != std::string::npos) std::filesystem::remove(dir.file(name));
+    }
 }
 
 TEST_F(FileReplace, ReaderThatGoesAwayFailsTheSaveOnly) {

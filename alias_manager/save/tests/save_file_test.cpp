@@ -37,7 +37,8 @@ std::size_t index_of(const std::vector<std::string>& log, const std::string& nam
 // save goes through untouched; a save fails with what failed, or ends with
 // the whole new table, and leaves no temporary file and no descriptor open.
 // Replacing: another owner, an attribute, a link on the way, a directory
-// whose default ACL the new file inherits. In place: a file with two names.
+// whose default ACL the new file inherits; through an unnamed file, and a
+// named one where there are none. In place: a file with two names.
 // A descriptor: the table goes after what it holds.
 TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     const std::string old = table_lines(20, 'o'), table = table_lines(400, 'n');
@@ -49,9 +50,10 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     const int log = open("log.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
     struct sweep {
         std::string name, file;
-        bool replaced, in_place;
+        bool replaced, in_place, named = false;  // named: no unnamed files on the file system
     };
     const sweep sweeps[] = {{"link.txt", "d/table.txt", true, false},
+                            {"link.txt", "d/table.txt", true, false, true},
                             {"twin.txt", "twin.txt", false, true},
                             {"/dev/fd/" + std::to_string(log), "log.txt", false, true}};
     dir.write("twin.txt", old);
@@ -81,7 +83,7 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
             for (const variant& v : variants) {
                 const int error = v.error;
                 const bool removals_fail = v.every == std::string_view("unlinkat");
-                SCOPED_TRACE(s.name + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
+                SCOPED_TRACE(s.name + (s.named ? " (named)" : "") + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
                              ", every " + v.every + " too" + (v.short_writes ? ", short writes" : ""));
                 reset();
                 forget_files();  // each run alike, whatever the last one remembered
@@ -91,6 +93,7 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 faults.fail_call(n, error);
                 faults.fail_all(v.every, v.every_error);
                 if (v.short_writes) faults.short_writes();
+                if (s.named) faults.refuse_unnamed_files();
                 faults.before("flistxattr", 1, [&] {  // as created, unless a fault fooled the save
                     if (faults.log().size() > static_cast<std::size_t>(n)) return;
                     for (const std::string& temporary : temporaries())
