@@ -72,14 +72,6 @@ std::string absolute_name(std::string_view name) {
     return whole.empty() ? "/" : whole;
 }
 
-// Whether `name` leads to the file `file` now.
-bool leads_to(const std::string& name, const file_state& file) {
-    const name_target target = walk_name(name);
-    file_state there;
-    return target.error == 0 && target.directory && state_at(target.directory.get(), target.name, there) == 0 &&
-           same_file(there, file);
-}
-
 // What the user was asked during one save to the name `key` (made
 // absolute), and what was agreed to.
 class overwrite_questions {
@@ -90,9 +82,9 @@ public:
     // Before the new text is held: asks about a file that changed on disk
     // since the session saw it. Nothing when the save goes on, otherwise how
     // it ends.
-    std::optional<save_result> before_writing(const file_state& now) {
+    std::optional<save_result> before_writing(const name_target& target, const file_state& now) {
         const bool agreed_to = agreed_ && same_state(*agreed_, now);
-        if (agreed_to || !seen.changed(key_, now, leads_to)) return std::nullopt;
+        if (agreed_to || !seen.changed(key_, target, now)) return std::nullopt;
         const answer overwrite = ask_();
         if (overwrite == answer::end_of_input && !asked_) return save_result::end_of_input;
         if (overwrite != answer::yes) return failed(shown_, declined);
@@ -112,9 +104,9 @@ public:
         return std::nullopt;
     }
 
-    // The save replaced `before` by `after`.
-    void saved(const file_state& before, const std::optional<file_state>& after) const {
-        seen.saved(key_, before, after, leads_to);
+    // The save to `target` replaced `before` by `after`.
+    void saved(const name_target& target, const file_state& before, const std::optional<file_state>& after) const {
+        seen.saved(key_, target, before, after);
     }
 
 private:
@@ -161,7 +153,7 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
         const int error = examine_target(target.directory.get(), target.name, old);
         if (error != 0) return failed(shown, error);
         if (S_ISLNK(old.status.st_mode) && attempt < max_attempts) continue;  // a link put there since the walk
-        if (const auto refused = questions.before_writing(old.state)) return *refused;
+        if (const auto refused = questions.before_writing(target, old.state)) return *refused;
         held_file held(target, old);
         if (held.not_kept() != nullptr) report_not_kept(shown, held.not_kept());
         if (held.error() != 0) return failed(shown, held.error());
@@ -172,18 +164,18 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
             continue;
         }
         if (const int error = held.commit(); error != 0) return failed(shown, error);
-        questions.saved(old.state, held.written());
+        questions.saved(target, old.state, held.written());
         return save_result::saved;
     }
 }
 
 void remember_loaded(std::string_view name, int fd) {
     struct stat status;
-    if (fs_calls.fstat(fd, &status) == 0) seen.remember(absolute_name(name), state_of(status));
+    if (fs_calls.fstat(fd, &status) == 0) seen.remember(absolute_name(name), walk_name(name), state_of(status));
 }
 
 void remember_absent(std::string_view name) {
-    seen.remember(absolute_name(name), file_state{});
+    seen.remember(absolute_name(name), walk_name(name), file_state{});
 }
 
 void forget_files() {

@@ -108,6 +108,7 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 if (reached) failed.insert(calls[static_cast<std::size_t>(n) - 1]);
                 if (removals_fail && index_of(calls, "unlinkat") < calls.size()) failed.insert("unlinkat");
 
+                forget_files();  // and the directories held for what it remembers
                 EXPECT_EQ(open_descriptors(), descriptors);
                 const std::string whole = s.file == "log.txt" ? old + table : table, now = dir.read(s.file);
                 const std::string failing = reached ? calls[static_cast<std::size_t>(n) - 1] : "";
@@ -240,6 +241,13 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         {"mkdir v1;mkdir v2;twins v1/h v2/h;symlink v1/h cur.txt", "cur.txt",
          "symlink v2/h cur.new;rename cur.new cur.txt", "cur.txt", 1, no, failed},
         {"", "", "write ZD482_Inet.txt", "ZD482_Inet.txt", 1, no, failed},
+        // The directory renamed and the file written there; by the name with "./", or after a new directory.
+        {"mkdir proj;write proj/hosts.txt", "proj/hosts.txt", "rename proj proj2;write proj2/hosts.txt", "proj2/hosts.txt",
+         1, no, failed},
+        {"write h", "h", "replace h", "./h", 1, no, failed},
+        {"mkdir p;write p/h", "p/h", "rename p p.old;mkdir p;write p/h", "./p/./h", 1, no, failed},
+        // Saved to a new name, then written by another program.
+        {"", "", "@after:renameat:1 write n", "n n", 1, no, failed},
         // Replaced during the load; written right after the session's own save.
         {"write h", "h", "@before:fstat:1 replace h", "h", 1, no, failed},
         {"write h", "h", "@after:renameat:1 write h", "h h", 1, no, failed},
