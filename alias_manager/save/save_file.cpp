@@ -15,6 +15,7 @@ namespace {
 seen_files seen;
 
 constexpr const char* declined = "changed on disk since it was read";
+constexpr const char* partly_declined = "only part of it was loaded";
 constexpr int max_attempts = 10;
 
 void report(const std::string& text, const char* reason) {
@@ -79,13 +80,19 @@ public:
     overwrite_questions(std::string key, const std::string& shown, const ask_function& ask)
         : key_(std::move(key)), shown_(shown), ask_(ask) {}
 
-    // Before the new text is held: asks about a file that changed on disk
-    // since the session saw it. Nothing when the save goes on, otherwise how
-    // it ends.
+    // Before the new text is held: asks about a file that the session loaded
+    // only in part, then about one that changed on disk since the session
+    // saw it. Nothing when the save goes on, otherwise how it ends.
     std::optional<save_result> before_writing(const name_target& target, const file_state& now) {
+        if (!partly_agreed_ && seen.partly_loaded(key_, target, now)) {
+            const answer overwrite = ask_(question::partly_loaded);
+            if (overwrite == answer::end_of_input) return save_result::end_of_input;
+            if (overwrite != answer::yes) return failed(shown_, partly_declined);
+            partly_agreed_ = true;
+        }
         const bool agreed_to = agreed_ && same_state(*agreed_, now);
         if (agreed_to || !seen.changed(key_, target, now)) return std::nullopt;
-        const answer overwrite = ask_();
+        const answer overwrite = ask_(question::changed_on_disk);
         if (overwrite == answer::end_of_input && !asked_) return save_result::end_of_input;
         if (overwrite != answer::yes) return failed(shown_, declined);
         asked_ = true;
@@ -98,7 +105,7 @@ public:
     std::optional<save_result> after_change(const name_target& target) {
         file_state now;
         state_at(target.directory.get(), target.name, now);
-        if (now.regular && ask_() != answer::yes) return failed(shown_, declined);
+        if (now.regular && ask_(question::changed_on_disk) != answer::yes) return failed(shown_, declined);
         asked_ = asked_ || now.regular;
         agreed_ = now;
         return std::nullopt;
@@ -115,6 +122,7 @@ private:
     const ask_function& ask_;
     std::optional<file_state> agreed_;  // the state the user last agreed to overwrite
     bool asked_ = false;
+    bool partly_agreed_ = false;  // to overwrite a file loaded in part
 };
 
 // The recheck, just before the commit: whether the target is still as the
@@ -176,6 +184,10 @@ void remember_loaded(std::string_view name, int fd) {
 
 void remember_absent(std::string_view name) {
     seen.remember(absolute_name(name), walk_name(name), file_state{});
+}
+
+void mark_partly_loaded(std::string_view name) {
+    seen.mark_partly_loaded(absolute_name(name));
 }
 
 void forget_files() {
