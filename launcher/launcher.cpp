@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -166,9 +167,9 @@ void redirect_stderr_to_log() {
 void redirect_stdout_to_terminal() {
     const int tty = open("/dev/tty", O_WRONLY | O_APPEND);
     if (tty < 0) {
-        const int err = errno;
-        std::fprintf(stderr, "No terminal (/dev/tty: %s); the command keeps the launcher's standard output\n",
-                     std::strerror(err));
+        const std::string note = std::string("No terminal (/dev/tty: ") + std::strerror(errno) +
+                                 "); the command keeps the launcher's standard output\n";
+        write_all(STDERR_FILENO, note);  // the log, on which a write can take part of it
         return;
     }
     if (tty != STDOUT_FILENO) {
