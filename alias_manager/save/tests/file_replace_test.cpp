@@ -38,24 +38,32 @@ TEST_F(FileReplace, FailedSaveIsReportedAndWritesNothing) {
 
 TEST_F(FileReplace, FileSizeLimitMidwayFailsTheSaveAndKeepsTheSessionAndTheOldFile) {
     const std::string precious = table_lines(100000, 'p');
-    dir.write("precious.txt", precious);
+    for (const char* name : {"precious.txt", "linked.txt"}) dir.write(name, precious);
+    ASSERT_EQ(link("linked.txt", "linked2.txt"), 0);
+    const int log = open("log.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
     const std::string table = table_lines(9000, 'n');
     TempDir logs;
-    // The limit stops the writes after 64 KiB, as a full disk would; its
-    // signal, at its default, would end the whole session.
-    const int status = status_of_child(logs.file("errors"), [&] {
-        rlimit small{64 * 1024, RLIM_INFINITY};
-        signal(SIGXFSZ, SIG_DFL);
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = saved("precious.txt", table);
-        struct sigaction after;
-        sigaction(SIGXFSZ, nullptr, &after);
-        return written ? 1 : after.sa_handler == SIG_DFL ? 0 : 2;
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "raw status " << status;
-    EXPECT_EQ(logs.read("errors"), "Cannot save to 'precious.txt': File too large\n");
+    // Replaced, written in place, written to a descriptor: the limit stops
+    // the writes after 64 KiB, as a full disk would; its signal, at its
+    // default, would end the whole session.
+    const std::string names[] = {"precious.txt", "linked.txt", "/dev/fd/" + std::to_string(log)};
+    for (const std::string& name : names) {
+        const int status = status_of_child(logs.file("errors"), [&] {
+            rlimit small{64 * 1024, RLIM_INFINITY};
+            signal(SIGXFSZ, SIG_DFL);
+            setrlimit(RLIMIT_FSIZE, &small);
+            const bool written = saved(name, table);
+            struct sigaction after;
+            sigaction(SIGXFSZ, nullptr, &after);
+            return written ? 1 : after.sa_handler == SIG_DFL ? 0 : 2;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": raw status " << status;
+        EXPECT_EQ(logs.read("errors"), "Cannot save to '" + name + "': File too large\n");
+    }
+    close(log);
     EXPECT_TRUE(dir.read("precious.txt") == precious);
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"precious.txt"});  // no temporary file left
+    // No temporary file left.
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"linked.txt", "linked2.txt", "log.txt", "precious.txt"}));
 }
 
 TEST_F(FileReplace, ReplacementKeepsModeLinksAndOpenDescriptors) {
@@ -226,6 +234,8 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
         {"shared/own.txt", 0, 0, "shared/own.txt", nullptr},          // one's own file
         {"shared/nobodys.txt", nobody, nobody, "private/nobodys", nullptr},
         {"shared/nobodys.txt", 0, nobody, "private/nobodys", nullptr},  // the effective user follows
+        {"shared/nobodys-own.txt", 0, nobody, "shared/nobodys-own.txt", nullptr},  // ... and owns
+        {"shared/planted.txt", nobody, 0, nullptr, "shared/planted.txt"},
         {"mine/read-only.txt", nobody, nobody, nullptr, "mine/read-only.txt"},
         {"mine/read-only.txt", 0, nobody, nullptr, "mine/read-only.txt"},  // the effective user decides
         {"blind/table.txt", nobody, nobody, "blind/table.txt", nullptr},

@@ -83,8 +83,9 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
             for (const variant& v : variants) {
                 const int error = v.error;
                 const bool removals_fail = v.every == std::string_view("unlinkat");
-                SCOPED_TRACE(s.name + (s.named ? " (named)" : "") + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
-                             ", every " + v.every + " too" + (v.short_writes ? ", short writes" : ""));
+                SCOPED_TRACE(s.name + (s.named ? " (named)" : "") + ": call " + std::to_string(n) + " failing with " +
+                             std::strerror(error) + ", every " + v.every + " too" +
+                             (v.short_writes ? ", short writes" : ""));
                 reset();
                 forget_files();  // each run alike, whatever the last one remembered
                 const ino_t inode = status_of(s.file).st_ino;
@@ -116,8 +117,10 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::size_t last_write = calls.rend() - std::find(calls.rbegin(), calls.rend(), "write");
                 // No mode given: written in place instead, said before the failure that may follow.
-                const std::size_t mode_at = v.every == std::string_view("fchmod") ? index_of(calls, "fchmod") : calls.size();
-                const bool noted = mode_at + 1 < static_cast<std::size_t>(n), replacing = s.replaced && mode_at == calls.size();
+                const std::size_t mode_at =
+                    v.every == std::string_view("fchmod") ? index_of(calls, "fchmod") : calls.size();
+                const bool noted = mode_at + 1 < static_cast<std::size_t>(n);
+                const bool replacing = s.replaced && mode_at == calls.size();
                 if (result == save_result::saved) {
                     EXPECT_TRUE(now == whole) << now.size() << " bytes";
                     EXPECT_TRUE(report.empty() || (report.starts_with("Cannot keep the ") &&
@@ -143,11 +146,13 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                     // What was written is not saved until its descriptor is closed.
                     EXPECT_FALSE(s.in_place && failing == "close" && index_of(calls, "close", last_write) == n - 1u);
                 } else {
-                    const std::string note = "Cannot keep the mode of '" + s.name + "' in a new file: written in place\n";
-                    EXPECT_EQ(report, (noted ? note : "") + "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
+                    const std::string note = "Cannot keep the mode of '" + s.name + "' in a new file: written in place\n",
+                                      failure = "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n";
+                    EXPECT_EQ(report, (noted ? note : "") + failure);
                     // In place, a failure part way leaves the new text's start; none where no room was had.
                     const bool in_place = s.in_place || noted;
-                    EXPECT_TRUE(now == old || (in_place && failing != "fallocate" && whole.starts_with(now))) << now.size();
+                    EXPECT_TRUE(now == old || (in_place && failing != "fallocate" && whole.starts_with(now)))
+                        << now.size() << " bytes";
                 }
                 if (reached || s.file == "log.txt") continue;
                 // Untouched: the file is synced after its last write, and a
