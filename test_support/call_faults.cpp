@@ -4,7 +4,6 @@
 
 #include <cerrno>
 #include <map>
-#include <utility>
 #include <type_traits>
 
 #include "file_calls.h"
@@ -29,7 +28,6 @@ struct fault_state {
     std::string current_name;
     bool short_writes = false;
     bool refuse_unnamed = false;
-    int fail_next = 0;  // the errno value that the call about to be made fails with
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
@@ -42,9 +40,7 @@ struct fault_state {
         log.push_back(name);
         ++counts[name];
         run_hooks(name, false);
-        const int next = std::exchange(fail_next, 0);
         if (static_cast<int>(log.size()) == fail_at) return fail_error;
-        if (next != 0) return next;
         const auto all = failing.find(name);
         return all == failing.end() ? 0 : all->second;
     }
@@ -87,8 +83,9 @@ struct entry<Member> {
     }
 };
 
+// Refused at once, uncounted, as by a file system that has no unnamed files.
 int unnamed_refused(int dir, const char* name, int flags, mode_t mode) {
-    if (state.refuse_unnamed && (flags & O_TMPFILE) == O_TMPFILE) state.fail_next = EOPNOTSUPP;
+    if (state.refuse_unnamed && (flags & O_TMPFILE) == O_TMPFILE) return failed_with<int>(EOPNOTSUPP);
     return entry<&file_calls::openat>::call(dir, name, flags, mode);
 }
 

@@ -28,7 +28,7 @@ public:
     // Every write takes at most half of what it is given.
     void short_writes();
     // Every open of an unnamed file (O_TMPFILE) fails with EOPNOTSUPP, as
-    // on a file system that has none.
+    // on a file system that has none; it is not counted as a call.
     void refuse_unnamed_files();
     // Runs `step` just before (or after) the `nth` call named `name`; every one for 0.
     // The name "*" stands for any call, counted all together.

@@ -158,8 +158,8 @@ save_result save_file(std::string_view name, const fill_function& fill, const as
         if (target.error != 0) return failed(shown, target.error);
         if (target.descriptor >= 0) return saved_to_descriptor(shown, target.descriptor, fill);
         old_file old;
-        const int error = examine_target(target.directory.get(), target.name, old);
-        if (error != 0) return failed(shown, error);
+        if (const int error = examine_target(target.directory.get(), target.name, old); error != 0)
+            return failed(shown, error);
         if (S_ISLNK(old.status.st_mode) && attempt < max_attempts) continue;  // a link put there since the walk
         if (const auto refused = questions.before_writing(target, old.state)) return *refused;
         held_file held(target, old);

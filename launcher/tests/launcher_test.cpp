@@ -468,11 +468,8 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
         PtyOptions options;
         options.cwd = shared;
         const std::string id = std::to_string(effective);
-        std::vector<std::string> args = {dir.file("err.sh")};
-        if (effective != 0)
-            args.insert(args.begin(), {without_leak_check(), "setpriv", "--euid=" + id, "--egid=" + id, "--clear-groups",
-                                       launcher});
-        PtySession session(effective != 0 ? "/usr/bin/env" : launcher, args, options);
+        PtySession session("/usr/bin/env", {without_leak_check(), "setpriv", "--euid=" + id, "--egid=" + id,
+                                            "--clear-groups", launcher, dir.file("err.sh")}, options);
         auto status = session.wait_exit(deadline);
         return Finished{session.output(), status};
     };
