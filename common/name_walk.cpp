@@ -149,8 +149,8 @@ std::optional<name_target> walk::follow(int link, const struct stat& status, con
 }
 
 // Follows one of this process's own procfs links (cwd, root, fd/N) as the
-// kernel does: to the object itself, whatever its text says (a directory
-// removed or mounted over, or renamed, has a text that names another).
+// kernel does: to the object itself, whatever its text says (the text of a
+// directory that was removed, or mounted over, names another).
 // Descriptor N at the end of the name is the descriptor itself; any other
 // own link at the end has no directory entry to write: a directory gives
 // EISDIR as "." does, anything else (exe) EACCES.
