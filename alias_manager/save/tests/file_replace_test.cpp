@@ -257,15 +257,12 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
     close(fifo_reader);
 }
 
-TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
-    const std::string old_table = table_lines(100000, 'o');
-    const std::string new_table = table_lines(100000, 'n');
-    const std::string target = dir.file("table.txt");
-
-    // Killed just before each call of a save in turn: the old table or the
-    // new one is there, and nothing else, unless the kill came between the
-    // link of the unnamed file and its rename.
+// Killed just before each call of a save in turn: the old table or the new
+// one is there, and nothing else, unless the kill came between the link of
+// the unnamed file and its rename.
+TEST_F(FileReplace, KilledAtAnyCallLeavesOneWholeTableAndNothingElse) {
     const std::string old_small = table_lines(2000, 'o'), new_small = table_lines(2000, 'n');
+    const std::string target = dir.file("table.txt");
     TempDir logs;
     for (int n = 1, ended = 0; !ended; ++n) {
         dir.write("table.txt", old_small);
@@ -288,6 +285,11 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
         for (const std::string& name : names_in(dir.path()))
             if (name != "table.txt") std::filesystem::remove(dir.file(name));
     }
+}
+
+TEST_F(FileReplace, ConcurrentSavesLeaveOneWholeTable) {
+    const std::string new_table = table_lines(100000, 'n');
+    const std::string target = dir.file("table.txt");
 
     // Two sessions saving other tables under one name at the same time.
     const std::string other_table = table_lines(20000, 'x');
@@ -323,10 +325,10 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
             taken = true;
             std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
         });
-        EXPECT_EQ(save_text(target, new_small, answer::yes), save_result::saved);
+        EXPECT_EQ(save_text(target, new_table, answer::yes), save_result::saved);
         EXPECT_TRUE(taken);
         EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
-        EXPECT_EQ(dir.read("table.txt"), new_small);
+        EXPECT_EQ(dir.read("table.txt"), new_table);
         for (const std::string& name : names_in(dir.path()))
             if (name.find(".tmp.") != std::string::npos) std::filesystem::remove(dir.file(name));
     }
