@@ -21,8 +21,10 @@ struct file_calls {
     char* (*getcwd)(char* buffer, std::size_t size);
     ssize_t (*write)(int fd, const void* data, std::size_t size);
     int (*ftruncate)(int fd, off_t length);
+    int (*fallocate)(int fd, int mode, off_t offset, off_t length);
     int (*fsync)(int fd);
     int (*renameat)(int from_dir, const char* from, int to_dir, const char* to);
+    int (*linkat)(int from_dir, const char* from, int to_dir, const char* to, int flags);
     int (*unlinkat)(int dir, const char* name, int flags);
     int (*fchown)(int fd, uid_t owner, gid_t group);
     int (*fchmod)(int fd, mode_t mode);

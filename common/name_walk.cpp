@@ -89,48 +89,95 @@ std::optional<std::string> link_text(int link) {
     }
 }
 
+// One walk: the directory reached so far, the components still to walk
+// (the next one last) and the links followed.
+struct walk {
+    unique_fd directory;
+    std::vector<std::string> pending;
+    int links = 0;
+
+    std::optional<name_target> step(const std::string& part, bool last);
+    std::optional<name_target> end_at(const std::string& part, bool missing);
+    std::optional<name_target> follow(int link, const struct stat& status, const std::string& part, bool last);
+    std::optional<name_target> through_own(const std::string& part, proc_link kind, bool last);
+};
+
+// Walks one component; the result when the walk ends there.
+std::optional<name_target> walk::step(const std::string& part, bool last) {
+    if (part == "." || part == "..") {
+        if (last) return failure(EISDIR);
+        if (part == "..") directory = open_path(directory.get(), "..", O_DIRECTORY);
+        if (!directory) return failure(errno);
+        return std::nullopt;
+    }
+    unique_fd entry = open_path(directory.get(), part.c_str());
+    if (!entry && errno == ENOENT && last) return end_at(part, true);
+    struct stat status;
+    if (!entry || fs_calls.fstat(entry.get(), &status) != 0) return failure(errno);
+    if (S_ISLNK(status.st_mode)) return follow(entry.get(), status, part, last);
+    if (last) return end_at(part, false);
+    if (!S_ISDIR(status.st_mode)) return failure(ENOTDIR);
+    directory = std::move(entry);
+    return std::nullopt;
+}
+
+// The end of the walk at `part` in the directory reached. A name that is
+// `missing` there leads nowhere when the directory itself was removed, as
+// the kernel finds nothing in such a directory and creates nothing there.
+std::optional<name_target> walk::end_at(const std::string& part, bool missing) {
+    struct stat status;
+    if (missing && fs_calls.fstat(directory.get(), &status) != 0) return failure(errno);
+    if (missing && status.st_nlink == 0) return failure(ENOENT);
+    return name_target{0, -1, std::move(directory), part};
+}
+
+// Follows the link `part`, open at `link` with `status`, in the directory reached.
+std::optional<name_target> walk::follow(int link, const struct stat& status, const std::string& part, bool last) {
+    struct stat holder;
+    if (++links > max_links) return failure(ELOOP);
+    if (fs_calls.fstat(directory.get(), &holder) != 0) return failure(errno);
+    if (!may_follow_link(status, holder, geteuid())) return failure(EACCES);
+    const std::optional<proc_link> kind = kind_of_link(directory.get(), holder);
+    if (!kind) return failure(errno);
+    if (kind == proc_link::foreign) return failure(EACCES);
+    if (kind != proc_link::plain) return through_own(part, *kind, last);
+    const std::optional<std::string> text = link_text(link);
+    if (!text) return failure(errno);
+    if (text->starts_with('/') && !(directory = open_path(AT_FDCWD, "/", O_DIRECTORY))) return failure(errno);
+    push_components(*text, pending);
+    return std::nullopt;
+}
+
+// Follows one of this process's own procfs links (cwd, root, fd/N) as the
+// kernel does: to the object itself, whatever its text says (the text of a
+// directory that was removed, or mounted over, names another).
+// Descriptor N at the end of the name is the descriptor itself; any other
+// own link at the end has no directory entry to write: a directory gives
+// EISDIR as "." does, anything else (exe) EACCES.
+std::optional<name_target> walk::through_own(const std::string& part, proc_link kind, bool last) {
+    const int number = kind == proc_link::own_descriptor ? descriptor_number(part) : -1;
+    if (last && number >= 0) return name_target{0, number, {}, {}};
+    unique_fd object(fs_calls.openat(directory.get(), part.c_str(), O_PATH | O_CLOEXEC, 0));
+    struct stat status;
+    if (!object || fs_calls.fstat(object.get(), &status) != 0) return failure(errno);
+    if (!S_ISDIR(status.st_mode)) return failure(last ? EACCES : ENOTDIR);
+    if (last) return failure(EISDIR);
+    directory = std::move(object);
+    return std::nullopt;
+}
+
 }  // namespace
 
 name_target walk_name(std::string_view path) {
     if (path.empty()) return failure(ENOENT);
-    unique_fd directory = open_path(AT_FDCWD, path.front() == '/' ? "/" : ".", O_DIRECTORY);
-    if (!directory) return failure(errno);
-    std::vector<std::string> pending;  // components still to walk, the next one last
-    push_components(path, pending);
-    int links = 0;
-    while (!pending.empty()) {
-        const std::string part = std::move(pending.back());
-        pending.pop_back();
-        const bool last = pending.empty();
-        if (part == "." || part == "..") {
-            if (last) return failure(EISDIR);
-            if (part == "..") directory = open_path(directory.get(), "..", O_DIRECTORY);
-            if (!directory) return failure(errno);
-            continue;
-        }
-        unique_fd entry = open_path(directory.get(), part.c_str());
-        if (!entry && errno == ENOENT && last) return {0, -1, std::move(directory), part};
-        struct stat status;
-        if (!entry || fs_calls.fstat(entry.get(), &status) != 0) return failure(errno);
-        if (S_ISLNK(status.st_mode)) {
-            struct stat holder;
-            if (++links > max_links) return failure(ELOOP);
-            if (fs_calls.fstat(directory.get(), &holder) != 0) return failure(errno);
-            if (!may_follow_link(status, holder, geteuid())) return failure(EACCES);
-            const std::optional<proc_link> kind = kind_of_link(directory.get(), holder);
-            if (!kind) return failure(errno);
-            if (kind == proc_link::foreign) return failure(EACCES);
-            if (kind == proc_link::own_descriptor && last && descriptor_number(part) >= 0)
-                return {0, descriptor_number(part), {}, {}};
-            const std::optional<std::string> text = link_text(entry.get());
-            if (!text) return failure(errno);
-            if (text->starts_with('/') && !(directory = open_path(AT_FDCWD, "/", O_DIRECTORY))) return failure(errno);
-            push_components(*text, pending);
-            continue;
-        }
-        if (last) return {0, -1, std::move(directory), part};
-        if (!S_ISDIR(status.st_mode)) return failure(ENOTDIR);
-        directory = std::move(entry);
+    walk w;
+    w.directory = open_path(AT_FDCWD, path.front() == '/' ? "/" : ".", O_DIRECTORY);
+    if (!w.directory) return failure(errno);
+    push_components(path, w.pending);
+    while (!w.pending.empty()) {
+        const std::string part = std::move(w.pending.back());
+        w.pending.pop_back();
+        if (std::optional<name_target> end = w.step(part, w.pending.empty())) return std::move(*end);
     }
     return failure(ENOENT);  // not reached: the last component returns
 }

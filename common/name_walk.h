@@ -20,11 +20,13 @@ struct name_target {
     std::string name;       // ...and the final name there; the file need not exist
 };
 
-// Errors: ENOENT for an empty name or a missing directory on the way,
-// ENOTDIR, EISDIR for a name that ends in ".", ".." or a slash, ELOOP after
-// 40 links, EACCES for a link that the shared-directory rule refuses and for
-// a procfs link into another process (/proc/PID/cwd, /proc/PID/root: its text
-// names another file than the kernel would reach). /proc/self/fd/N,
-// /dev/fd/N and the like are this process's descriptor N; /proc/self/cwd
-// leads to the working directory.
+// Errors: ENOENT for an empty name, a missing directory on the way or a
+// directory that was removed, ENOTDIR, EISDIR for a name that ends in ".",
+// ".." or a slash, ELOOP after 40 links, EACCES for a link that the
+// shared-directory rule refuses and for a procfs link into another process
+// (/proc/PID/cwd, /proc/PID/root: its text names another file than the
+// kernel would reach). This process's own links (cwd, root, fd/N, through
+// /proc/self, /proc/thread-self, /dev/fd or its own PID) lead where the
+// kernel's do, to the directory itself; /proc/self/fd/N, /dev/fd/N and the
+// like at the end of the name are this process's descriptor N.
 name_target walk_name(std::string_view path);

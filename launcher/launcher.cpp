@@ -8,6 +8,7 @@
 #include "info_options.h"
 #include "write_all.h"
 #include "name_walk.h"
+#include "checked_open.h"
 #include "shared_dir_rules.h"
 
 #include <array>
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <new>
+#include <string>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -135,16 +137,11 @@ int open_log() {
             errno = EACCES;
             return -1;
         }
-        const int fd = openat(directory, log.name.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY);
-        struct stat opened {};
-        if (fd < 0 && (errno == ENOENT || errno == ELOOP)) continue;
-        if (fd < 0 || fstat(fd, &opened) != 0) return -1;
-        if (opened.st_dev != there.st_dev || opened.st_ino != there.st_ino) {
-            close(fd);
-            continue;
-        }
-        if (S_ISREG(opened.st_mode) && ftruncate(fd, 0) != 0) return -1;
-        return fd;
+        checked_open opened = open_examined(directory, log.name, there, O_WRONLY | O_NOCTTY);
+        if (opened.replaced) continue;
+        errno = opened.error;
+        if (!opened.fd || (S_ISREG(there.st_mode) && ftruncate(opened.fd.get(), 0) != 0)) return -1;
+        return opened.fd.release();
     }
     errno = EAGAIN;  // replaced at every look: another run keeps changing it
     return -1;
@@ -170,9 +167,9 @@ void redirect_stderr_to_log() {
 void redirect_stdout_to_terminal() {
     const int tty = open("/dev/tty", O_WRONLY | O_APPEND);
     if (tty < 0) {
-        const int err = errno;
-        std::fprintf(stderr, "No terminal (/dev/tty: %s); the command keeps the launcher's standard output\n",
-                     std::strerror(err));
+        const std::string note = std::string("No terminal (/dev/tty: ") + std::strerror(errno) +
+                                 "); the command keeps the launcher's standard output\n";
+        write_all(STDERR_FILENO, note);  // the log, on which a write can take part of it
         return;
     }
     if (tty != STDOUT_FILENO) {

@@ -1,5 +1,7 @@
 #include "call_faults.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <map>
 #include <type_traits>
@@ -24,10 +26,14 @@ struct fault_state {
     std::map<std::string, int> failing;
     std::vector<hook> hooks;
     std::string current_name;
+    bool short_writes = false;
+    bool refuse_unnamed = false;
 
     void run_hooks(const std::string& name, bool after) {
         for (const hook& h : hooks)
-            if (h.name == name && (h.nth == 0 || h.nth == counts[name]) && h.after == after) h.step();
+            if ((h.name == name || h.name == "*") && h.after == after &&
+                (h.nth == 0 || h.nth == (h.name == "*" ? static_cast<int>(log.size()) : counts[name])))
+                h.step();
     }
     // Counts a call and runs the hooks before it; the errno value it is to fail with, or 0.
     int begin(const std::string& name) {
@@ -77,6 +83,16 @@ struct entry<Member> {
     }
 };
 
+// Refused at once, uncounted, as by a file system that has no unnamed files.
+int unnamed_refused(int dir, const char* name, int flags, mode_t mode) {
+    if (state.refuse_unnamed && (flags & O_TMPFILE) == O_TMPFILE) return failed_with<int>(EOPNOTSUPP);
+    return entry<&file_calls::openat>::call(dir, name, flags, mode);
+}
+
+ssize_t short_write(int fd, const void* data, std::size_t size) {
+    return entry<&file_calls::write>::call(fd, data, state.short_writes && size > 1 ? size / 2 : size);
+}
+
 template <auto Member>
 void wrap(file_calls& table, const char* name) {
     entry<Member>::name = name;
@@ -88,6 +104,7 @@ file_calls wrapped_calls() {
     file_calls table{};
     names.clear();
     wrap<&file_calls::openat>(table, "openat");
+    table.openat = unnamed_refused;
     wrap<&file_calls::close>(table, "close");
     wrap<&file_calls::dup>(table, "dup");
     wrap<&file_calls::fstat>(table, "fstat");
@@ -96,9 +113,12 @@ file_calls wrapped_calls() {
     wrap<&file_calls::readlinkat>(table, "readlinkat");
     wrap<&file_calls::getcwd>(table, "getcwd");
     wrap<&file_calls::write>(table, "write");
+    table.write = short_write;
     wrap<&file_calls::ftruncate>(table, "ftruncate");
+    wrap<&file_calls::fallocate>(table, "fallocate");
     wrap<&file_calls::fsync>(table, "fsync");
     wrap<&file_calls::renameat>(table, "renameat");
+    wrap<&file_calls::linkat>(table, "linkat");
     wrap<&file_calls::unlinkat>(table, "unlinkat");
     wrap<&file_calls::fchown>(table, "fchown");
     wrap<&file_calls::fchmod>(table, "fchmod");
@@ -130,6 +150,14 @@ void call_faults::fail_call(int n, int error) {
 
 void call_faults::fail_all(const std::string& name, int error) {
     state.failing[name] = error;
+}
+
+void call_faults::short_writes() {
+    state.short_writes = true;
+}
+
+void call_faults::refuse_unnamed_files() {
+    state.refuse_unnamed = true;
 }
 
 void call_faults::before(const std::string& name, int nth, std::function<void()> step) {

@@ -25,7 +25,13 @@ public:
     void fail_call(int n, int error);
     // Every call named `name` fails with `error`.
     void fail_all(const std::string& name, int error);
+    // Every write takes at most half of what it is given.
+    void short_writes();
+    // Every open of an unnamed file (O_TMPFILE) fails with EOPNOTSUPP, as
+    // on a file system that has none; it is not counted as a call.
+    void refuse_unnamed_files();
     // Runs `step` just before (or after) the `nth` call named `name`; every one for 0.
+    // The name "*" stands for any call, counted all together.
     void before(const std::string& name, int nth, std::function<void()> step);
     void after(const std::string& name, int nth, std::function<void()> step);
 

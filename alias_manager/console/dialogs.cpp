@@ -39,11 +39,13 @@ bool confirmed(const char* question) {
     }
 }
 
-// Whether to overwrite a file that changed on disk since it was read.
-answer ask_overwrite() {
+// Whether to overwrite the file that a save `asked` about.
+answer ask_overwrite(question asked) {
+    const char* text = asked == question::partly_loaded
+                           ? "Only part of this file was loaded, overwrite? (y/n): "
+                           : "File changed on disk since it was last read or saved, overwrite? (y/n): ";
     try {
-        return confirmed("File changed on disk since it was last read or saved, overwrite? (y/n): ") ? answer::yes
-                                                                                                     : answer::no;
+        return confirmed(text) ? answer::yes : answer::no;
     } catch (const end_of_input&) {
         return answer::end_of_input;
     }

@@ -1,6 +1,7 @@
 // Where names lead: each name against the directory and final name, the
 // descriptor, or the error that the walk gives.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -49,6 +50,14 @@ TEST(NameWalk, NamesLeadWhereTheirComponentsAndLinksSay) {
         _exit(0);
     }
     const std::string fd = std::to_string(STDERR_FILENO), theirs = "/proc/" + std::to_string(other);
+    // Its own links lead to the objects: a directory, one removed since (whose
+    // text names a planted "gone (deleted)"), a file.
+    std::filesystem::create_directory("gone");
+    const int sub = open("sub", O_RDONLY | O_DIRECTORY), gone = open("gone", O_RDONLY | O_DIRECTORY);
+    std::filesystem::remove("gone");
+    std::filesystem::create_directory("gone (deleted)");
+    const int file = open("file.txt", O_RDONLY);
+    const std::string own = "/proc/" + std::to_string(getpid()), at = "/proc/self/fd/";
 
     const expected cases[] = {
         {"file.txt", ".", "file.txt"},
@@ -61,6 +70,13 @@ TEST(NameWalk, NamesLeadWhereTheirComponentsAndLinksSay) {
         {"dangling", ".", "created.txt"},
         {"sub", ".", "sub"},  // a directory: writing it fails later
         {"/proc/self/cwd/x", ".", "x"},
+        {own + "/cwd/x", ".", "x"},
+        {"/proc/thread-self/root" + dir.path() + "/x", ".", "x"},
+        {at + std::to_string(sub) + "/x", "sub", "x"},
+        {at + std::to_string(gone) + "/x", "", "", ENOENT},
+        {"/dev/fd/" + std::to_string(file) + "/x", "", "", ENOTDIR},
+        {"/proc/self/cwd", "", "", EISDIR},
+        {"/proc/self/exe", "", "", EACCES},
         {"/dev/fd/" + fd, "", "", 0, STDERR_FILENO},
         {"/proc/self/fd/" + fd, "", "", 0, STDERR_FILENO},
         {"/proc/thread-self/fd/" + fd, "", "", 0, STDERR_FILENO},
@@ -90,6 +106,7 @@ TEST(NameWalk, NamesLeadWhereTheirComponentsAndLinksSay) {
         ASSERT_EQ(stat(e.directory.c_str(), &want), 0);
         EXPECT_TRUE(got.st_dev == want.st_dev && got.st_ino == want.st_ino) << "another directory";
     }
+    for (int open_one : {sub, gone, file}) close(open_one);
     kill(other, SIGKILL);
     waitpid(other, nullptr, 0);
     std::filesystem::current_path(previous);

@@ -52,6 +52,22 @@ bool exited_zero(const std::optional<int>& status) {
     return status && WIFEXITED(*status) && WEXITSTATUS(*status) == 0;
 }
 
+const std::string strace = "/usr/bin/strace";
+
+// Whether strace is there and allowed to trace.
+bool can_trace() {
+    RunOptions options;
+    options.args = {"-qq", "-o", "/dev/null", "true"};
+    return std::filesystem::exists(strace) && run_program(strace, options).exited_with(0);
+}
+
+// The environment setting for a sanitized launcher run traced or with
+// another effective user: the leak check cannot run there.
+std::string without_leak_check() {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    return "ASAN_OPTIONS=" + std::string(asan != nullptr && *asan != '\0' ? asan : "detect_leaks=1") + ":detect_leaks=0";
+}
+
 class Launcher : public ::testing::Test {
 protected:
     TempDir dir;
@@ -152,18 +168,11 @@ TEST_F(Launcher, CommandStandardErrorGoesToTheLogWhichEachRunEmpties) {
     // Another run may create the log between the launcher's first open and
     // its exclusive create: the log is then opened again. A tracer makes that
     // create fail as it would.
-    const std::string strace = "/usr/bin/strace";
+    if (!can_trace()) GTEST_SKIP() << "needs strace (Debian package strace) allowed to trace";
+    std::filesystem::remove(dir.file(log_name));
     RunOptions options;
     options.cwd = dir.path();
-    options.args = {"-qq", "-o", "/dev/null", "true"};
-    if (!std::filesystem::exists(strace) || !run_program(strace, options).exited_with(0))
-        GTEST_SKIP() << "needs strace (Debian package strace) allowed to trace";
-    std::filesystem::remove(dir.file(log_name));
-    // A sanitized launcher must leave out the leak check, which cannot run traced.
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    const std::string no_leak_check = std::string(asan != nullptr && *asan != '\0' ? asan : "detect_leaks=1") +
-                                      ":detect_leaks=0";
-    options.args = {"-f", "-qq", "-o", "/dev/null", "-E", "ASAN_OPTIONS=" + no_leak_check, "-P", log_name,
+    options.args = {"-f", "-qq", "-o", "/dev/null", "-E", without_leak_check(), "-P", log_name,
                     "-e", "trace=openat", "-e", "inject=openat:error=EEXIST:when=2", launcher, "./both.sh"};
     const RunResult traced = run_program(strace, options);
     EXPECT_TRUE(traced.exited_with(0)) << traced.err;
@@ -401,6 +410,22 @@ TEST_F(Launcher, ChildAcknowledgesSignalsBeforeItsExec) {
     EXPECT_TRUE(in_order(session.output(), {"\nCHILD SIGQUIT acknowledged\n", " exitted with status: 0\n",
                                             "Child exited normally with status 0\n"}));
     EXPECT_EQ(session.output().find("\nSIGQUIT acknowledged\n"), std::string::npos) << session.output();
+
+    // Each one sent to the child at its first system call, just after the fork
+    // (strace sends it there), waits for its handlers. Ignored by the caller,
+    // so that the one sent at the same call at the launcher's start is dropped.
+    if (!can_trace()) GTEST_SKIP() << "needs strace (Debian package strace) allowed to trace";
+    std::filesystem::remove(dir.file(log_name));
+    for (const auto& [sig, line] : {std::pair{"INT", "SIGINT acknowledged"}, {"QUIT", "SIGQUIT acknowledged"},
+                                    {"SEGV", "Sigsev acknowledged, quitting"}}) {
+        RunOptions options;
+        options.cwd = dir.path();
+        options.args = {"-c", std::string("trap '' ") + sig + "; exec \"$@\"", "sh", strace, "-f", "-qq", "-o",
+                        "/dev/null", "-E", without_leak_check(), "-e", "trace=set_robust_list", "-e",
+                        std::string("inject=set_robust_list:signal=SIG") + sig + ":when=1", launcher, "true"};
+        const RunResult r = run_program("/bin/sh", options);
+        EXPECT_TRUE(in_order(r.out, {std::string("\nCHILD ") + line + "\n", " exitted with status: 0\n"})) << r.out;
+    }
 }
 
 // A FIFO named "Error Log.txt" is a log like any other, opened and not
@@ -437,15 +462,21 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
     const std::string link = shared + "/" + log_name;
     std::filesystem::create_directory(shared);
     script("err.sh", "echo to-stderr >&2\n");
-    const auto run_there = [&](const std::string& target, uid_t link_owner) {
+    // Run there with the real user root and the effective user `effective`.
+    const auto run_as = [&](uid_t effective) {
+        PtyOptions options;
+        options.cwd = shared;
+        const std::string id = std::to_string(effective);
+        PtySession session("/usr/bin/env", {without_leak_check(), "setpriv", "--euid=" + id, "--egid=" + id,
+                                            "--clear-groups", launcher, dir.file("err.sh")}, options);
+        auto status = session.wait_exit(deadline);
+        return Finished{session.output(), status};
+    };
+    const auto run_there = [&](const std::string& target, uid_t link_owner, uid_t effective = 0) {
         std::filesystem::remove(link);
         std::filesystem::create_symlink(target, link);
         EXPECT_EQ(lchown(link.c_str(), link_owner, link_owner), 0);
-        PtyOptions options;
-        options.cwd = shared;
-        PtySession session(launcher, {dir.file("err.sh")}, options);
-        auto status = session.wait_exit(deadline);
-        return Finished{session.output(), status};
+        return run_as(effective);
     };
 
     // Run in `cwd`, the log is refused and `file` keeps what it held.
@@ -497,23 +528,37 @@ TEST_F(Launcher, LogLinkPlantedInASharedDirectoryIsNotFollowed) {
         std::string why;
         mode_t mode;
         uid_t directory_owner, link_owner;
+        uid_t effective = 0;  // the launcher's effective user
     };
     const Followed followed[] = {
         {"the launcher's own link", 01777, 0, 0},
         {"the directory owner's link", 01777, nobody, nobody},
         {"a directory that is not sticky", 0777, 0, nobody},
         {"a directory that is not world-writable", 01775, 0, nobody},
+        {"the link of the launcher's effective user", 01777, 0, nobody, nobody},
     };
+    // The effective user reaches the log and writes it, whatever the real one.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
+    std::filesystem::permissions(dir.file("err.sh"), std::filesystem::perms(0755));
     for (const auto& f : followed) {
         SCOPED_TRACE(f.why);
         ASSERT_EQ(chown(shared.c_str(), f.directory_owner, 0), 0);
         ASSERT_EQ(chmod(shared.c_str(), f.mode), 0);
         dir.write("victim", "precious, and longer than what empties it\n");
-        const auto r = run_there(dir.file("victim"), f.link_owner);
-        ASSERT_TRUE(exited_zero(r.status)) << r.output;
+        ASSERT_EQ(chmod(dir.file("victim").c_str(), 0666), 0);
+        const auto r = run_there(dir.file("victim"), f.link_owner, f.effective);
+        // A sanitized launcher of another effective user takes no options and fails its leak check.
+        ASSERT_TRUE(r.status && (f.effective != 0 || exited_zero(r.status))) << r.output;
         EXPECT_TRUE(in_order(r.output, report(0, "Child exited normally with status 0\n")));
         EXPECT_EQ(dir.read("victim"), "to-stderr\n");
     }
+    // Another user's log there is the launcher's own when that is its effective user.
+    ASSERT_EQ(chown(shared.c_str(), 0, 0) | chmod(shared.c_str(), 01777), 0);
+    std::filesystem::remove(link);
+    dir.write("shared/" + log_name, "precious\n");
+    ASSERT_EQ(chown(link.c_str(), nobody, nobody), 0);
+    EXPECT_TRUE(in_order(run_as(nobody).output, report(0, "Child exited normally with status 0\n")));
+    EXPECT_EQ(dir.read("shared/" + log_name), "to-stderr\n");
 }
 
 TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
@@ -537,6 +582,15 @@ TEST_F(Launcher, WithoutATerminalTheCommandKeepsTheLauncherOutput) {
     log = dir.read(log_name);
     EXPECT_EQ(log.find("command-output"), std::string::npos) << log;
     EXPECT_EQ(count_of(log, "\n"), 1) << log;
+
+    // A write to the log that takes only part of the line (strace makes it
+    // take 5 bytes, writing none) goes on with the rest.
+    if (!can_trace()) GTEST_SKIP() << "needs strace (Debian package strace) allowed to trace";
+    options.args = {"-w", strace, "-f", "-qq", "-o", "/dev/null", "-E", without_leak_check(), "-P", dir.file(log_name),
+                    "-e", "trace=write", "-e", "inject=write:retval=5:when=1", launcher, "./out.sh"};
+    r = run_program("/usr/bin/setsid", options);
+    log = dir.read(log_name);
+    EXPECT_TRUE(log.starts_with("rminal (/dev/tty: ") && count_of(log, "\n") == 1) << log;
 }
 
 TEST_F(Launcher, StartedWithStandardErrorClosedTheCommandStillWritesTheLog) {

@@ -7,11 +7,9 @@
 #include <sys/xattr.h>
 
 #include <array>
-#include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <random>
-#include <thread>
+#include <fstream>
 
 #include "call_faults.h"
 #include "save_fixture.h"
@@ -40,24 +38,32 @@ TEST_F(FileReplace, FailedSaveIsReportedAndWritesNothing) {
 
 TEST_F(FileReplace, FileSizeLimitMidwayFailsTheSaveAndKeepsTheSessionAndTheOldFile) {
     const std::string precious = table_lines(100000, 'p');
-    dir.write("precious.txt", precious);
+    for (const char* name : {"precious.txt", "linked.txt"}) dir.write(name, precious);
+    ASSERT_EQ(link("linked.txt", "linked2.txt"), 0);
+    const int log = open("log.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
     const std::string table = table_lines(9000, 'n');
     TempDir logs;
-    // The limit stops the writes after 64 KiB, as a full disk would; its
-    // signal, at its default, would end the whole session.
-    const int status = status_of_child(logs.file("errors"), [&] {
-        rlimit small{64 * 1024, RLIM_INFINITY};
-        signal(SIGXFSZ, SIG_DFL);
-        setrlimit(RLIMIT_FSIZE, &small);
-        const bool written = saved("precious.txt", table);
-        struct sigaction after;
-        sigaction(SIGXFSZ, nullptr, &after);
-        return written ? 1 : after.sa_handler == SIG_DFL ? 0 : 2;
-    });
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "raw status " << status;
-    EXPECT_EQ(logs.read("errors"), "Cannot save to 'precious.txt': File too large\n");
+    // Replaced, written in place, written to a descriptor: the limit stops
+    // the writes after 64 KiB, as a full disk would; its signal, at its
+    // default, would end the whole session.
+    const std::string names[] = {"precious.txt", "linked.txt", "/dev/fd/" + std::to_string(log)};
+    for (const std::string& name : names) {
+        const int status = status_of_child(logs.file("errors"), [&] {
+            rlimit small{64 * 1024, RLIM_INFINITY};
+            signal(SIGXFSZ, SIG_DFL);
+            setrlimit(RLIMIT_FSIZE, &small);
+            const bool written = saved(name, table);
+            struct sigaction after;
+            sigaction(SIGXFSZ, nullptr, &after);
+            return written ? 1 : after.sa_handler == SIG_DFL ? 0 : 2;
+        });
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << name << ": raw status " << status;
+        EXPECT_EQ(logs.read("errors"), "Cannot save to '" + name + "': File too large\n");
+    }
+    close(log);
     EXPECT_TRUE(dir.read("precious.txt") == precious);
-    EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"precious.txt"});  // no temporary file left
+    // No temporary file left.
+    EXPECT_EQ(names_in(dir.path()), (std::vector<std::string>{"linked.txt", "linked2.txt", "log.txt", "precious.txt"}));
 }
 
 TEST_F(FileReplace, ReplacementKeepsModeLinksAndOpenDescriptors) {
@@ -228,6 +234,8 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
         {"shared/own.txt", 0, 0, "shared/own.txt", nullptr},          // one's own file
         {"shared/nobodys.txt", nobody, nobody, "private/nobodys", nullptr},
         {"shared/nobodys.txt", 0, nobody, "private/nobodys", nullptr},  // the effective user follows
+        {"shared/nobodys-own.txt", 0, nobody, "shared/nobodys-own.txt", nullptr},  // ... and owns
+        {"shared/planted.txt", nobody, 0, nullptr, "shared/planted.txt"},
         {"mine/read-only.txt", nobody, nobody, nullptr, "mine/read-only.txt"},
         {"mine/read-only.txt", 0, nobody, nullptr, "mine/read-only.txt"},  // the effective user decides
         {"blind/table.txt", nobody, nobody, "blind/table.txt", nullptr},
@@ -249,36 +257,39 @@ TEST_F(FileReplace, LinksFilesAndPermissionsDecideAsTheKernelWould) {
     close(fifo_reader);
 }
 
-TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
-    const std::string old_table = table_lines(100000, 'o');
-    const std::string new_table = table_lines(100000, 'n');
+// Killed just before each call of a save in turn: the old table or the new
+// one is there, and nothing else, unless the kill came between the link of
+// the unnamed file and its rename.
+TEST_F(FileReplace, KilledAtAnyCallLeavesOneWholeTableAndNothingElse) {
+    const std::string old_small = table_lines(2000, 'o'), new_small = table_lines(2000, 'n');
     const std::string target = dir.file("table.txt");
-
-    const auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(saved(target, new_table));
-    const auto save_time = std::chrono::steady_clock::now() - start;
-    std::mt19937 random(7);
-    // A kill midway leaves the temporary file it was writing behind; one
-    // before the save began or after it ended leaves none.
-    int killed_midway = 0;
-    for (int round = 0; round < 40 && killed_midway < 3; ++round) {
-        dir.write("table.txt", old_table);
-        pid_t saver = fork();
-        if (saver == 0) _exit(save_text(target, new_table, answer::yes) == save_result::saved ? 0 : 1);
-        std::this_thread::sleep_for(save_time * std::uniform_real_distribution<>(0.0, 1.2)(random));
-        kill(saver, SIGKILL);
+    TempDir logs;
+    for (int n = 1, ended = 0; !ended; ++n) {
+        dir.write("table.txt", old_small);
+        const pid_t saver = fork();
+        if (saver == 0) {
+            call_faults faults;
+            faults.before("*", n, [&] {
+                std::ofstream(logs.file("killed")) << faults.log().back();
+                raise(SIGKILL);
+            });
+            _exit(save_text(target, new_small, answer::yes) == save_result::saved ? 0 : 1);
+        }
         int status = 0;
         waitpid(saver, &status, 0);
-        const std::string left = dir.read("table.txt");
-        EXPECT_TRUE(left == old_table || left == new_table) << "round " << round << ": " << left.size() << " bytes";
-        for (const std::string& name : names_in(dir.path())) {
-            if (name == "table.txt") continue;
-            EXPECT_TRUE(name.starts_with("table.txt.tmp.")) << name;
-            killed_midway += WIFSIGNALED(status);
-            std::filesystem::remove(dir.file(name));
-        }
+        ended = WIFEXITED(status);
+        const std::string left = dir.read("table.txt"), killed = ended ? "" : logs.read("killed");
+        EXPECT_TRUE(ended ? WEXITSTATUS(status) == 0 && left == new_small : left == old_small || left == new_small)
+            << "killed before call " << n << " (" << killed << ")";
+        EXPECT_EQ(names_in(dir.path()).size(), killed == "renameat" ? 2u : 1u) << "killed before " << killed;
+        for (const std::string& name : names_in(dir.path()))
+            if (name != "table.txt") std::filesystem::remove(dir.file(name));
     }
-    EXPECT_EQ(killed_midway, 3);
+}
+
+TEST_F(FileReplace, ConcurrentSavesLeaveOneWholeTable) {
+    const std::string new_table = table_lines(100000, 'n');
+    const std::string target = dir.file("table.txt");
 
     // Two sessions saving other tables under one name at the same time.
     const std::string other_table = table_lines(20000, 'x');
@@ -304,17 +315,23 @@ TEST_F(FileReplace, KilledOrConcurrentSavesLeaveOneWholeTable) {
     // Another program takes the temporary file's name, as a link to its own
     // file, just before the save creates it: the save picks another name.
     dir.write("victim", "precious\n");
-    call_faults faults;
-    bool taken = false;
-    faults.before("openat", 0, [&] {
-        if (taken || faults.current_name().find(".tmp.") == std::string::npos) return;
-        taken = true;
-        std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
-    });
-    EXPECT_EQ(save_text(target, new_table, answer::yes), save_result::saved);
-    EXPECT_TRUE(taken);
-    EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
-    EXPECT_EQ(dir.read("table.txt"), new_table);
+    // So too where it is linked, or where the file system has no unnamed files.
+    for (const bool unnamed : {true, false}) {
+        call_faults faults;
+        if (!unnamed) faults.refuse_unnamed_files();
+        bool taken = false;
+        faults.before(unnamed ? "linkat" : "openat", 0, [&] {
+            if (taken || faults.current_name().find(".tmp.") == std::string::npos) return;
+            taken = true;
+            std::filesystem::create_symlink(dir.file("victim"), dir.file(faults.current_name()));
+        });
+        EXPECT_EQ(save_text(target, new_table, answer::yes), save_result::saved);
+        EXPECT_TRUE(taken);
+        EXPECT_TRUE(dir.read("victim") == "precious\n") << "the link planted at the temporary name was followed";
+        EXPECT_EQ(dir.read("table.txt"), new_table);
+        for (const std::string& name : names_in(dir.path()))
+            if (name.find(".tmp.") != std::string::npos) std::filesystem::remove(dir.file(name));
+    }
 }
 
 TEST_F(FileReplace, ReaderThatGoesAwayFailsTheSaveOnly) {

@@ -37,7 +37,8 @@ std::size_t index_of(const std::vector<std::string>& log, const std::string& nam
 // save goes through untouched; a save fails with what failed, or ends with
 // the whole new table, and leaves no temporary file and no descriptor open.
 // Replacing: another owner, an attribute, a link on the way, a directory
-// whose default ACL the new file inherits. In place: a file with two names.
+// whose default ACL the new file inherits; through an unnamed file, and a
+// named one where there are none. In place: a file with two names.
 // A descriptor: the table goes after what it holds.
 TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     const std::string old = table_lines(20, 'o'), table = table_lines(400, 'n');
@@ -49,9 +50,10 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
     const int log = open("log.txt", O_WRONLY | O_CREAT | O_APPEND, 0644);
     struct sweep {
         std::string name, file;
-        bool replaced, in_place;
+        bool replaced, in_place, named = false;  // named: no unnamed files on the file system
     };
     const sweep sweeps[] = {{"link.txt", "d/table.txt", true, false},
+                            {"link.txt", "d/table.txt", true, false, true},
                             {"twin.txt", "twin.txt", false, true},
                             {"/dev/fd/" + std::to_string(log), "log.txt", false, true}};
     dir.write("twin.txt", old);
@@ -63,25 +65,36 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
         ASSERT_EQ(chmod("d/table.txt", 0644), 0);
         if (geteuid() == 0) { ASSERT_EQ(chown("d/table.txt", nobody, nobody), 0); }
     };
-    const std::vector<int> errors = {EIO, ENOSPC, EACCES, EPERM, ENOTSUP, EEXIST, ENOENT};
+    struct variant {
+        int error;
+        const char* every = "";  // a call that fails every time as well...
+        int every_error = 0;     // ...with this
+        bool short_writes = false;
+    };
+    const variant variants[] = {{EIO}, {ENOSPC}, {EACCES}, {EPERM}, {ENOTSUP}, {EEXIST}, {ENOENT},
+                                {EIO, "unlinkat", EIO},     // which leaves the temporary file
+                                {ENOSPC, "fchmod", EPERM},  // a replacement is written in place
+                                {EIO, "", 0, true}};        // each write takes half of what it is given
     std::set<std::string> failed;
     for (const sweep& s : sweeps) {
         // Until no variant reaches call N: a fault can make a save take more calls.
         for (int n = 1, reaching = 1; reaching > 0; ++n) {
             reaching = 0;
-            // The last variant makes every removal fail as well, which leaves the temporary file.
-            for (std::size_t variant = 0; variant <= errors.size(); ++variant) {
-                const int error = variant < errors.size() ? errors[variant] : EIO;
-                const bool removals_fail = variant == errors.size();
-                SCOPED_TRACE(s.name + ": call " + std::to_string(n) + " failing with " + std::strerror(error) +
-                             (removals_fail ? ", every removal too" : ""));
+            for (const variant& v : variants) {
+                const int error = v.error;
+                const bool removals_fail = v.every == std::string_view("unlinkat");
+                SCOPED_TRACE(s.name + (s.named ? " (named)" : "") + ": call " + std::to_string(n) + " failing with " +
+                             std::strerror(error) + ", every " + v.every + " too" +
+                             (v.short_writes ? ", short writes" : ""));
                 reset();
                 forget_files();  // each run alike, whatever the last one remembered
                 const ino_t inode = status_of(s.file).st_ino;
                 const int descriptors = open_descriptors();
                 call_faults faults;
                 faults.fail_call(n, error);
-                if (removals_fail) faults.fail_all("unlinkat", EIO);
+                faults.fail_all(v.every, v.every_error);
+                if (v.short_writes) faults.short_writes();
+                if (s.named) faults.refuse_unnamed_files();
                 faults.before("flistxattr", 1, [&] {  // as created, unless a fault fooled the save
                     if (faults.log().size() > static_cast<std::size_t>(n)) return;
                     for (const std::string& temporary : temporaries())
@@ -96,12 +109,18 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 if (reached) failed.insert(calls[static_cast<std::size_t>(n) - 1]);
                 if (removals_fail && index_of(calls, "unlinkat") < calls.size()) failed.insert("unlinkat");
 
+                forget_files();  // and the directories held for what it remembers
                 EXPECT_EQ(open_descriptors(), descriptors);
-                if (!removals_fail) { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
-                for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::string whole = s.file == "log.txt" ? old + table : table, now = dir.read(s.file);
                 const std::string failing = reached ? calls[static_cast<std::size_t>(n) - 1] : "";
+                if (!removals_fail && failing != "unlinkat") { EXPECT_EQ(temporaries(), std::vector<std::string>{}); }
+                for (const std::string& temporary : temporaries()) std::filesystem::remove(temporary);
                 const std::size_t last_write = calls.rend() - std::find(calls.rbegin(), calls.rend(), "write");
+                // No mode given: written in place instead, said before the failure that may follow.
+                const std::size_t mode_at =
+                    v.every == std::string_view("fchmod") ? index_of(calls, "fchmod") : calls.size();
+                const bool noted = mode_at + 1 < static_cast<std::size_t>(n);
+                const bool replacing = s.replaced && mode_at == calls.size();
                 if (result == save_result::saved) {
                     EXPECT_TRUE(now == whole) << now.size() << " bytes";
                     EXPECT_TRUE(report.empty() || (report.starts_with("Cannot keep the ") &&
@@ -111,7 +130,8 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                     if (s.replaced && status_of(s.file).st_ino == inode) {
                         EXPECT_TRUE(!report.empty() || error == EACCES || error == EPERM);
                     }
-                    // It keeps the attributes, where the file system has them.
+                    // It keeps the owner, and the attributes where the file system has them.
+                    if (s.replaced && geteuid() == 0) { EXPECT_EQ(status_of(s.file).st_uid, nobody); }
                     std::string note(4, '\0');
                     const bool unsupported = error == ENOTSUP && failing.ends_with("listxattr");
                     if (s.replaced && !unsupported) {
@@ -126,8 +146,13 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                     // What was written is not saved until its descriptor is closed.
                     EXPECT_FALSE(s.in_place && failing == "close" && index_of(calls, "close", last_write) == n - 1u);
                 } else {
-                    EXPECT_EQ(report, "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n");
-                    EXPECT_TRUE(now == old || (s.in_place && whole.starts_with(now))) << now.size() << " bytes";
+                    const std::string note = "Cannot keep the mode of '" + s.name + "' in a new file: written in place\n",
+                                      failure = "Cannot save to '" + s.name + "': " + std::strerror(error) + "\n";
+                    EXPECT_EQ(report, (noted ? note : "") + failure);
+                    // In place, a failure part way leaves the new text's start; none where no room was had.
+                    const bool in_place = s.in_place || noted;
+                    EXPECT_TRUE(now == old || (in_place && failing != "fallocate" && whole.starts_with(now)))
+                        << now.size() << " bytes";
                 }
                 if (reached || s.file == "log.txt") continue;
                 // Untouched: the file is synced after its last write, and a
@@ -136,9 +161,9 @@ TEST_F(SaveFile, EveryCallFailingInTurnLeavesTheOldFileOrTheWholeNewOne) {
                 const std::size_t synced = index_of(calls, "fsync", last_write);
                 EXPECT_LT(synced, calls.size());
                 const std::size_t renamed = index_of(calls, "renameat");
-                EXPECT_EQ(renamed < calls.size(), s.replaced);
-                if (s.replaced) { EXPECT_LT(synced, renamed); }
-                if (s.replaced) { EXPECT_LT(index_of(calls, "fsync", renamed), calls.size()); }
+                EXPECT_EQ(renamed < calls.size(), replacing);
+                if (replacing) { EXPECT_LT(synced, renamed); }
+                if (replacing) { EXPECT_LT(index_of(calls, "fsync", renamed), calls.size()); }
             }
         }
     }
@@ -210,6 +235,8 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         int asked;
         answer reply;
         save_result last;
+        bool partly = false;              // the load took only part of the file
+        const char* questions = nullptr;  // p: loaded in part, c: changed; nullptr: `asked` times c
     };
     const answer no = answer::no, yes = answer::yes, end = answer::end_of_input;
     const save_result saved = save_result::saved, failed = save_result::failed;
@@ -221,6 +248,13 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         {"mkdir v1;mkdir v2;twins v1/h v2/h;symlink v1/h cur.txt", "cur.txt",
          "symlink v2/h cur.new;rename cur.new cur.txt", "cur.txt", 1, no, failed},
         {"", "", "write ZD482_Inet.txt", "ZD482_Inet.txt", 1, no, failed},
+        // The directory renamed and the file written there; by the name with "./", or after a new directory.
+        {"mkdir proj;write proj/hosts.txt", "proj/hosts.txt", "rename proj proj2;write proj2/hosts.txt", "proj2/hosts.txt",
+         1, no, failed},
+        {"write h", "h", "replace h", "./h", 1, no, failed},
+        {"mkdir p;write p/h", "p/h", "rename p p.old;mkdir p;write p/h", "./p/./h", 1, no, failed},
+        // Saved to a new name, then written by another program.
+        {"", "", "@after:renameat:1 write n", "n n", 1, no, failed},
         // Replaced during the load; written right after the session's own save.
         {"write h", "h", "@before:fstat:1 replace h", "h", 1, no, failed},
         {"write h", "h", "@after:renameat:1 write h", "h h", 1, no, failed},
@@ -243,6 +277,12 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         {"write h;link h other", "h", "", "other h", 0, no, saved},
         {"mkdir v1;write v1/h;symlink v1/h cur.txt", "cur.txt", "", "v1/h cur.txt", 0, no, saved},
         {"write h", "h", "remove h", "h", 0, no, saved},
+        // Loaded in part: asked first by any name that leads to the file, then about a change; not
+        // after a save, nor for another file.
+        {"write h;link h other", "h", "", "other", 1, no, failed, true, "p"},
+        {"write h", "h", "", "h", 1, end, save_result::end_of_input, true, "p"},
+        {"write h", "h", "edit h", "h h", 2, yes, saved, true, "pc"},
+        {"write h", "h", "", "o", 0, no, saved, true},
     };
     const std::string table = "10.9.9.9 mine\n";
     for (const change& c : changes) {
@@ -258,26 +298,31 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         if (*c.loaded != '\0') {
             const int fd = open(c.loaded, O_RDONLY);
             remember_loaded(c.loaded, fd);
+            if (c.partly) mark_partly_loaded(c.loaded);
             close(fd);
         } else {
             remember_absent("ZD482_Inet.txt");
         }
         if (immediate) run_steps(c.others, faults);
         int asked = 0;
+        std::string questions;
         save_result result = failed;
         std::istringstream saves(c.saves);
         testing::internal::CaptureStderr();
-        const auto ask = [&] {
+        const auto ask = [&](question q) {
+            questions += q == question::partly_loaded ? 'p' : 'c';
             if (at_question.contains(++asked)) run_steps(at_question[asked], faults);
             return c.reply;
         };
         const auto fill = [&](std::FILE* stream) { std::fputs(table.c_str(), stream); };
         for (std::string name; saves >> name;) result = save_file(name, fill, ask);
         const std::string report = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(asked, c.asked);
+        EXPECT_EQ(questions, c.questions ? c.questions : std::string(c.asked, 'c'));
         EXPECT_EQ(result, c.last);
         const std::string last = std::string(c.saves).substr(std::string(c.saves).rfind(' ') + 1);
-        const std::string reason = c.reply == yes ? std::strerror(EAGAIN) : "changed on disk since it was read";
+        const std::string reason = c.reply == yes              ? std::strerror(EAGAIN)
+                                   : questions.ends_with('p') ? "only part of it was loaded"
+                                                              : "changed on disk since it was read";
         EXPECT_EQ(report, result == failed ? "Cannot save to '" + last + "': " + reason + "\n" : "");
         if (result != saved) { EXPECT_NE(place.read(last), table); }
     }
