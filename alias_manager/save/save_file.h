@@ -7,8 +7,6 @@
 
 #include <functional>
 #include <string_view>
-#include <type_traits>
-#include <utility>
 
 #include "text_stream.h"
 
@@ -21,23 +19,8 @@ enum class question {
     changed_on_disk,  // it changed on disk since the session read or wrote it
 };
 
-// Asks the user a question about the file to be overwritten. Made from a
-// callable that takes the question, or from one that takes none and gives
-// every question the same answer.
-class ask_function {
-public:
-    template <class Ask>
-        requires std::is_invocable_r_v<answer, Ask&, question>
-    ask_function(Ask ask) : ask_(std::move(ask)) {}
-    template <class Ask>
-        requires(!std::is_invocable_r_v<answer, Ask&, question> && std::is_invocable_r_v<answer, Ask&>)
-    ask_function(Ask ask) : ask_([ask = std::move(ask)](question) mutable { return ask(); }) {}
-
-    answer operator()(question asked) const { return ask_(asked); }
-
-private:
-    std::function<answer(question)> ask_;
-};
+// Asks the user a question about the file to be overwritten.
+using ask_function = std::function<answer(question)>;
 
 // Writes through `fill` to the file `name` leads to (see held_file.h). A
 // file that the session loaded only in part is overwritten only when `ask`

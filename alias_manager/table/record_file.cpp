@@ -46,8 +46,9 @@ void init_func(std::string_view path) {
         std::printf("ERROR opening file\n");
         return;
     }
-    load_records(file.get(), name);
+    const bool whole = load_records(file.get(), name);
     remember_loaded(name, fileno(file.get()));  // the file read, whatever the name leads to now
+    if (!whole) mark_partly_loaded(name);
     file.reset();
     std::printf("Init done\n___________________________\n\n");
 }

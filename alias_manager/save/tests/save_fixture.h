@@ -53,7 +53,7 @@ protected:
 inline save_result save_text(std::string_view name, const std::string& content, answer reply = answer::no,
                              int* asked = nullptr) {
     const auto fill = [&](std::FILE* stream) { std::fwrite(content.data(), 1, content.size(), stream); };
-    return save_file(name, fill, [&] {
+    return save_file(name, fill, [&](question) {
         if (asked != nullptr) ++*asked;
         return reply;
     });

@@ -48,7 +48,7 @@ void operator delete(void* memory, std::size_t, std::align_val_t) noexcept { std
 namespace {
 
 // No save here overwrites a file changed by someone else.
-answer never_asked() {
+answer never_asked(question) {
     ADD_FAILURE() << "asked whether to overwrite";
     return answer::no;
 }
@@ -128,10 +128,31 @@ TEST_F(RecordFile, RecordFileAbsentAtStartIsAskedAboutWhenOneAppears) {
     dir.write(init_file, "1.1.1.1 theirs\n");
     int asked = 0;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(save_to_file_wrapper(init_file, [&] { return ++asked, answer::no; }), save_result::failed);
+    EXPECT_EQ(save_to_file_wrapper(init_file, [&](question) { return ++asked, answer::no; }), save_result::failed);
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(dir.read(init_file), "1.1.1.1 theirs\n");
+}
+
+// A load that did not take the whole file (here no memory for its reader)
+// makes a save over that file ask first, and "n" keeps the file.
+TEST_F(RecordFile, PartialLoadIsAskedAboutBeforeItsFileIsOverwritten) {
+    dir.write(init_file, "1.1.1.1 one\n2.2.2.2 two\n");
+    testing::internal::CaptureStderr();
+    output_of([] {
+        std::tie(allocations, fail_at, fail_onwards, allocations_armed) = std::tuple(0, 1, false, true);
+        init_func(init_file);
+        allocations_armed = false;
+    });
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Cannot read 'ZD482_Inet.txt': Cannot allocate memory\n");
+    std::vector<question> asked;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(save_to_file_wrapper(init_file, [&](question q) { return asked.push_back(q), answer::no; }),
+              save_result::failed);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Cannot save to 'ZD482_Inet.txt': only part of it was loaded\n");
+    EXPECT_EQ(asked, std::vector<question>{question::partly_loaded});
+    EXPECT_EQ(dir.read(init_file), "1.1.1.1 one\n2.2.2.2 two\n");
 }
 
 TEST_F(RecordFile, SaveWritesPreOrderAndLoadRebuildsTheSameShape) {
