@@ -7,6 +7,18 @@
 #include "answers.h"
 #include "record_file.h"
 
+// The longest entries of the dialogs but the record line, in characters.
+namespace entry_limit {
+
+inline constexpr std::size_t new_address = 15;
+
+// A look-up entry: an alias, or one character more to tell a longer entry.
+inline constexpr std::size_t look_up = alias_max_length + 1;
+
+inline constexpr std::size_t file_name = 255;
+
+}  // namespace entry_limit
+
 namespace {
 
 // Longest deletion answer that can be valid: "y" and its newline.

@@ -1,6 +1,6 @@
 #pragma once
-// The characters an alias may hold and their order, and the longest entries
-// the program takes. The record-line parser accepts exactly the characters
+// The characters an alias may hold and their order, and the longest record
+// line the program reads whole. The record-line parser accepts exactly the characters
 // that have a rank, and the alias index packs each character as its rank:
 // so every alias the parser yields has a key.
 
@@ -89,12 +89,5 @@ namespace entry_limit {
 // longest written line whose octets lie in 0 to 255 fits exactly.
 inline constexpr std::size_t record_line = 26;
 static_assert(record_line == 4 * 3 + 3 + 1 + alias_max_length);
-
-inline constexpr std::size_t new_address = 15;
-
-// A look-up entry: an alias, or one character more to tell a longer entry.
-inline constexpr std::size_t look_up = alias_max_length + 1;
-
-inline constexpr std::size_t file_name = 255;
 
 }  // namespace entry_limit

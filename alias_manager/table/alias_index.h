@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "alias_alphabet.h"
-#include "record_line.h"
+#include "address_record.h"
 
 struct address_t;
 

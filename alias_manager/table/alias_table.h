@@ -16,7 +16,6 @@
 #include "address_record.h"
 #include "alias_index.h"
 #include "large_allocator.h"
-#include "record_line.h"
 
 // Root of the table; null while it is empty. Owns every record.
 extern const address_t* const& head;

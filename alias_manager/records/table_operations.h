@@ -7,6 +7,7 @@
 
 #include "alias_table.h"
 #include "output_buffer.h"
+#include "record_line.h"
 
 // Parses a record line (without its newline) and inserts it, refusing a
 // duplicate alias or address. An empty line is ignored silently.

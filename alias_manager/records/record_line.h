@@ -2,27 +2,10 @@
 // The text form of one record: "a.b.c.d alias". Reading follows the pattern
 // "%d.%d.%d.%d %10[0-9a-zA-Z ]"; writing uses "%d.%d.%d.%d %s\n".
 
-#include <array>
-#include <cstdint>
 #include <optional>
 #include <string_view>
 
-#include "alias_alphabet.h"
-
-using octet_array = std::array<std::int32_t, 4>;
-
-using alias_text = std::array<char, alias_max_length + 1>;  // always terminated
-
-struct record_fields {
-    octet_array octet;
-    alias_text alias;
-};
-
-// Whether the written form "%d.%d.%d.%d %s" of this address and alias has at
-// most entry_limit::record_line characters, the longest line the loader reads
-// whole, so that a saved table loads back the same. A longer one would be cut
-// into pieces when it is loaded.
-bool fits_record_line(const octet_array& octet, std::string_view alias);
+#include "address_record.h"
 
 // Four integers separated by single dots, each optionally preceded by white
 // space and a sign. Whatever follows the fourth number is left alone, but a
