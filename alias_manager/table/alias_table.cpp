@@ -327,12 +327,15 @@ const alias_index& alias_order() {
     return aliases;
 }
 
-std::string check_invariants() {
+namespace {
+
+// The first broken rule of the tree itself, in a walk in order that gathers
+// its records into `in_order`: links back to parents, aliases and lines
+// that records may have, strict alias order. The walk stops once it meets
+// more records than the index holds.
+std::string tree_rules(std::vector<const address_t*>& in_order) {
     if (root != nullptr && root->parent != nullptr)
         return broken_rule("head '%s' has a parent", alias_arg(*root).c_str());
-    // The tree in order. The walk stops once it meets more records than the
-    // index holds.
-    std::vector<const address_t*> in_order;
     std::vector<const address_t*> pending;
     for (const address_t* node = root; node != nullptr || !pending.empty(); node = node->right) {
         for (; node != nullptr; node = node->left) {
@@ -354,7 +357,11 @@ std::string check_invariants() {
                                alias_arg(*in_order.back()).c_str());
         in_order.push_back(node);
     }
+    return {};
+}
 
+// Whether the index holds exactly the records `in_order`, in that order.
+std::string index_rules(const std::vector<const address_t*>& in_order) {
     if (in_order.size() != aliases.size())
         return broken_rule("the index holds %zu records, the tree %zu", aliases.size(), in_order.size());
     auto entry = aliases.begin();
@@ -363,9 +370,12 @@ std::string check_invariants() {
             return broken_rule("the index differs from the tree at '%s'", alias_arg(*record).c_str());
         ++entry;
     }
+    return {};
+}
 
-    // Every record's address is in the set, no two records share one, and
-    // the set holds no more.
+// Whether every record's address is in the set, leading to it, no two
+// records share one, and the set holds no more.
+std::string address_rules(const std::vector<const address_t*>& in_order) {
     address_index held;
     for (const address_t* record : in_order) {
         if (!addresses.contains(record->octet))
@@ -380,6 +390,16 @@ std::string check_invariants() {
     if (addresses.size() != held.size())
         return broken_rule("the address set holds %zu addresses for %zu records", addresses.size(), held.size());
     return {};
+}
+
+}  // namespace
+
+std::string check_invariants() {
+    std::vector<const address_t*> in_order;
+    std::string broken = tree_rules(in_order);
+    if (broken.empty()) broken = index_rules(in_order);
+    if (broken.empty()) broken = address_rules(in_order);
+    return broken;
 }
 
 void check_invariants_after_every_change() {
