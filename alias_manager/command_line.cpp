@@ -72,7 +72,7 @@ void answer_command_line(const command_line& line) {
     if (line.request == command_request::help) {
         print_help();
     } else {
-        std::printf("alias_manager (alias_tools) %s\n", ALIAS_TOOLS_VERSION);
+        std::printf("alias_manager (%s) %s\n", ALIAS_TOOLS_PACKAGE, ALIAS_TOOLS_VERSION);
     }
     exit_after_output("alias_manager");
 }

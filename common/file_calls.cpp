@@ -6,8 +6,9 @@
 
 #include <cstdio>
 
-file_calls system_file_calls() {
+file_calls system_file_calls() noexcept {
     return {
+        // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): openat's own parameters
         [](int dir, const char* name, int flags, mode_t mode) { return ::openat(dir, name, flags, mode); },
         ::close,
         [](int fd) { return ::fcntl(fd, F_DUPFD_CLOEXEC, 0); },

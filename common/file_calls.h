@@ -43,4 +43,4 @@ struct file_calls {
 extern file_calls fs_calls;
 
 // The real calls.
-file_calls system_file_calls();
+file_calls system_file_calls() noexcept;

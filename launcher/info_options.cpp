@@ -29,7 +29,7 @@ void answer_help_or_version(int argc, const char* const argv[]) {
     if (arg == "--help") {
         print_help();
     } else if (arg == "--version") {
-        std::printf("launcher (alias_tools) %s\n", ALIAS_TOOLS_VERSION);
+        std::printf("launcher (%s) %s\n", ALIAS_TOOLS_PACKAGE, ALIAS_TOOLS_VERSION);
     } else {
         return;
     }

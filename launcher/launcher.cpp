@@ -56,6 +56,7 @@ void write_error(std::string_view text, int err) {
 
 // The parent's report lines go out at once, so that nothing is left in the
 // stdio buffer when a handler ends the process with _exit.
+// NOLINTNEXTLINE(cert-dcl50-cpp): variadic, so that the compiler checks each format against its arguments
 [[gnu::format(printf, 1, 2)]] void report(const char* format, ...) {
     va_list args;
     va_start(args, format);

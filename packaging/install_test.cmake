@@ -30,7 +30,7 @@ endforeach()
 foreach(program alias_manager launcher)
   execute_process(COMMAND ${prefix}/${BINDIR}/${program} --version
                   RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
-  if(NOT status EQUAL 0 OR NOT out STREQUAL "${program} (alias_tools) ${VERSION}\n")
+  if(NOT status EQUAL 0 OR NOT out STREQUAL "${program} (alias-tools) ${VERSION}\n")
     fail("installed ${program} --version: status ${status}, output '${out}', errors '${err}'")
   endif()
 endforeach()

@@ -11,6 +11,14 @@
 # The results go to BUILD_DIR/mutants.tsv (default build-mutation).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# A fault in the save can rename its new file over a device that a test saves
+# to, or remove it: as root that would replace /dev/null for the whole
+# machine. So the faults run in a mount namespace of their own, where those
+# devices are mount points, which no rename or removal can touch.
+if [ "$(id -u)" = 0 ] && [ -z "${MUTATION_DEVICES_GUARDED:-}" ]; then
+  exec env MUTATION_DEVICES_GUARDED=1 unshare --mount --propagation private \
+    sh -c 'for d in /dev/null /dev/full /dev/zero /dev/tty; do mount --bind "$d" "$d"; done; exec "$0" "$@"' "$0" "$@"
+fi
 mutants=${1:-scripts/mutants.txt}
 build=${2:-build-mutation}
 results=$build/mutants.tsv

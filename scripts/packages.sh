@@ -20,6 +20,7 @@ command -v lintian >/dev/null || missing+=(lintian)
 command -v setfacl >/dev/null || missing+=(acl)
 command -v setfattr >/dev/null || missing+=(attr)
 command -v strace >/dev/null || missing+=(strace)  # a launcher test's fault injection
+command -v clang-tidy >/dev/null || missing+=(clang-tidy)  # scripts/tidy.sh
 [ -x /usr/bin/time ] || missing+=(time)  # the benchmark's peak memory
 command -v python3 >/dev/null || missing+=(python3)  # the benchmark's timing, the mutation test
 if [ ${#missing[@]} -gt 0 ]; then

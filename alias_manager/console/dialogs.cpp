@@ -113,7 +113,9 @@ void UI_update() {
     std::printf("Enter new address (Please add a space in the end, like '0.0.0.0 '): ");
     std::optional<std::string> entry = answer_entry(entry_limit::new_address);
     auto octet = entry ? parse_address(*entry) : std::nullopt;
-    // The record must load back from its saved line, whatever the entry's limit.
+    // The record must load back from its saved line. An address of at most
+    // 15 typed characters is never written longer, so this always holds; it
+    // guards a longer limit.
     if (!octet || !fits_record_line(*octet, alias_of(*record))) {
         std::printf("Invalid address, skipping\n");
         return;

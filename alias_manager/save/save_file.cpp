@@ -77,6 +77,7 @@ std::string absolute_name(std::string_view name) {
 // absolute), and what was agreed to.
 class overwrite_questions {
 public:
+    // NOLINTNEXTLINE(bugprone-easily-swappable-parameters): one caller, which names both
     overwrite_questions(std::string key, const std::string& shown, const ask_function& ask)
         : key_(std::move(key)), shown_(shown), ask_(ask) {}
 

@@ -24,12 +24,16 @@ std::size_t address_index::slot_of(const octet_array& octet) const {
 
 void address_index::insert(const address_t* record) {
     reserve(count_ + 1);
+    place(record);
+    ++count_;
+}
+
+void address_index::place(const address_t* record) {
     // The address is not held: the first free slot of its run is its place.
     const std::size_t mask = slots_.size() - 1;
     std::size_t i = home(record->octet);
     while (slots_[i] != nullptr) i = (i + 1) & mask;
     slots_[i] = record;
-    ++count_;
 }
 
 void address_index::erase(const octet_array& octet) {
@@ -55,7 +59,6 @@ void address_index::reserve(std::size_t count) {
     if (size == slots_.size()) return;
     large_vector<const address_t*> old(size);
     old.swap(slots_);
-    count_ = 0;
     for (const address_t* record : old)
-        if (record != nullptr) insert(record);
+        if (record != nullptr) place(record);
 }

@@ -41,6 +41,8 @@ private:
     std::size_t home(const octet_array& octet) const;
     // The slot holding `octet`, or the free slot that ends its probe run.
     std::size_t slot_of(const octet_array& octet) const;
+    // Puts `record`, whose address is not held, in its slot; there is room.
+    void place(const address_t* record);
 
     large_vector<const address_t*> slots_ = large_vector<const address_t*>(16);
     std::size_t count_ = 0;

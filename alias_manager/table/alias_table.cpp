@@ -33,7 +33,7 @@ struct table_state {
 
 // Never destroyed: the records stay where they are to the end of the
 // process, which frees none of them.
-table_state& the_table = *new table_state;
+table_state& the_table = *new table_state;  // NOLINT(cert-err58-cpp): a process without these bytes cannot start
 
 const address_t*& root = the_table.root;
 alias_index& aliases = the_table.aliases;
@@ -85,6 +85,7 @@ void free_record(const address_t* record) {
 }
 
 // A description of a broken rule, formatted like printf.
+// NOLINTNEXTLINE(cert-dcl50-cpp): variadic, so that the compiler checks each format against its arguments
 [[gnu::format(printf, 1, 2)]] std::string broken_rule(const char* format, ...) {
     std::array<char, 160> text{};
     std::va_list arguments;

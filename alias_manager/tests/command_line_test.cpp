@@ -20,7 +20,7 @@ TEST(CommandLine, HelpAndVersionAreAnsweredWithoutLoading) {
     EXPECT_EQ(s.result.err, "");
     s.run(two_records, "", with_args({"--version"}));
     EXPECT_TRUE(s.result.exited_with(0));
-    EXPECT_EQ(s.result.out, "alias_manager (alias_tools) " ALIAS_TOOLS_VERSION "\n");
+    EXPECT_EQ(s.result.out, "alias_manager (alias-tools) " ALIAS_TOOLS_VERSION "\n");
 }
 
 TEST(CommandLine, OperandNamesTheRecordFileAndDoubleDashEndsOptions) {

@@ -356,7 +356,7 @@ TEST_F(Launcher, HelpAndVersionAloneAreAnswered) {
     options.args = {"--version"};
     r = run_program(launcher, options);
     EXPECT_TRUE(r.exited_with(0));
-    EXPECT_EQ(r.out, "launcher (alias_tools) " ALIAS_TOOLS_VERSION "\n");
+    EXPECT_EQ(r.out, "launcher (alias-tools) " ALIAS_TOOLS_VERSION "\n");
     EXPECT_FALSE(dir.exists(log_name));
 
     // An answer that cannot be written says why and ends with status 1.
