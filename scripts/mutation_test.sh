@@ -49,7 +49,7 @@ PY
 # The fast unit tests first, then every test; killed at the first failure.
 caught() {
   for unit in "$build"/common/tests/common_tests "$build"/alias_manager/save/tests/alias_save_tests \
-              "$build"/alias_manager/table/tests/alias_table_tests \
+              "$build"/alias_manager/table/tests/alias_table_tests "$build"/alias_manager/records/tests/alias_records_tests \
               "$build"/alias_manager/console/tests/alias_console_tests; do
     # The subshell waits itself (no exec), so a crash is told to /dev/null.
     (timeout 300 "$unit"; exit $?) >/dev/null 2>&1 || return 0
