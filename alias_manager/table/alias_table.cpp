@@ -403,6 +403,13 @@ std::string check_invariants() {
     return broken;
 }
 
+void reset_table() {
+    if (root != nullptr) return;
+    const bool checking = the_table.checking_every_change;
+    the_table = table_state();
+    the_table.checking_every_change = checking;
+}
+
 void check_invariants_after_every_change() {
     the_table.checking_every_change = true;
 }

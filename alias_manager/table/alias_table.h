@@ -95,6 +95,12 @@ const alias_index& alias_order();
 // address set holds exactly their addresses, each once.
 std::string check_invariants();
 
+// Gives back the memory that the empty table keeps for its indexes and
+// blocks, so that it is as at the start of the process; no effect on a
+// table that holds records. The program never does; tests and the session
+// fuzzer start each case so.
+void reset_table();
+
 // From now on each change ends with check_invariants(), and a broken rule
 // ends the process with its description on standard error (fuzzing).
 void check_invariants_after_every_change();
