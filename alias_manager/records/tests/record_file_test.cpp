@@ -403,6 +403,22 @@ TEST_F(RecordFile, MemoryRunningOutAnywhereInALoadLeavesMessagesAndTableAgreeing
     EXPECT_GT(refusals, 0);
 }
 
+// An add for which memory runs out at any allocation, the one that grows
+// the full address set among them, is refused whole: the table keeps its rules.
+TEST_F(RecordFile, AddRefusedForMemoryAnywhereLeavesTheTableWhole) {
+    for (fail_at = 1; fail_at <= 8; ++fail_at) {
+        clear_table();
+        for (int i = 0; i < 12; ++i) add_quietly("10.0.0." + std::to_string(i) + " a" + std::to_string(i));
+        const std::string printed = output_of([] {
+            std::tie(allocations, fail_onwards, allocations_armed) = std::tuple(0, false, true);
+            add_func("10.0.1.1 new");
+            allocations_armed = false;
+        });
+        ASSERT_EQ(check_invariants(), "") << fail_at;
+        EXPECT_EQ(printed.ends_with(" Done adding\n"), lookup_func_wrapper("new") != nullptr) << fail_at;
+    }
+}
+
 // A stream whose reads fail once `good` bytes of `text` have been read.
 struct failing_source {
     std::string text;
