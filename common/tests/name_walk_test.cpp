@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <string>
 
+#include "checked_open.h"
 #include "name_walk.h"
 #include "temp_dir.h"
 
@@ -78,6 +79,7 @@ TEST(NameWalk, NamesLeadWhereTheirComponentsAndLinksSay) {
         {"/proc/self/cwd", "", "", EISDIR},
         {"/proc/self/exe", "", "", EACCES},
         {"/dev/fd/" + fd, "", "", 0, STDERR_FILENO},
+        {"/dev/fd/0", "", "", 0, STDIN_FILENO},
         {"/proc/self/fd/" + fd, "", "", 0, STDERR_FILENO},
         {"/proc/thread-self/fd/" + fd, "", "", 0, STDERR_FILENO},
         {"d0", "", "", ELOOP},
@@ -110,6 +112,25 @@ TEST(NameWalk, NamesLeadWhereTheirComponentsAndLinksSay) {
     kill(other, SIGKILL);
     waitpid(other, nullptr, 0);
     std::filesystem::current_path(previous);
+}
+
+// A file looked at is opened only while it is the same file: not through a
+// link put in its place, nor when another file of the same owner took it.
+TEST(CheckedOpen, OpensOnlyTheFileLookedAt) {
+    TempDir dir;
+    dir.write("f", "");
+    dir.write("other", "");
+    struct stat looked {};
+    ASSERT_EQ(stat(dir.file("f").c_str(), &looked), 0);
+    const int directory = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    EXPECT_TRUE(open_examined(directory, "f", looked, O_RDONLY).fd);
+    std::filesystem::rename(dir.file("f"), dir.file("kept"));
+    std::filesystem::create_symlink("kept", dir.file("f"));
+    EXPECT_TRUE(open_examined(directory, "f", looked, O_RDONLY).replaced);  // a link to it
+    std::filesystem::remove(dir.file("f"));
+    std::filesystem::rename(dir.file("other"), dir.file("f"));
+    EXPECT_TRUE(open_examined(directory, "f", looked, O_RDONLY).replaced);  // another file
+    close(directory);
 }
 
 }  // namespace

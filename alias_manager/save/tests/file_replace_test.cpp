@@ -34,6 +34,18 @@ TEST_F(FileReplace, FailedSaveIsReportedAndWritesNothing) {
               "Cannot save to 'x': Invalid argument\n");
     EXPECT_EQ(names_in(dir.path()), std::vector<std::string>{"file.txt"});
     EXPECT_EQ(dir.read("file.txt"), "old\n");
+    // Written in place (another name links it): no room for the new text
+    // writes nothing; a file system that reserves no room is written as before.
+    ASSERT_EQ(link("file.txt", "twin.txt"), 0);
+    for (const int error : {ENOSPC, EOPNOTSUPP}) {
+        call_faults faults;
+        faults.fail_all("fallocate", error);
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(saved("file.txt", table), error == EOPNOTSUPP);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(),
+                  error == ENOSPC ? "Cannot save to 'file.txt': No space left on device\n" : "");
+        EXPECT_EQ(dir.read("file.txt"), error == ENOSPC ? "old\n" : table);
+    }
 }
 
 TEST_F(FileReplace, FileSizeLimitMidwayFailsTheSaveAndKeepsTheSessionAndTheOldFile) {

@@ -237,6 +237,7 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         save_result last;
         bool partly = false;              // the load took only part of the file
         const char* questions = nullptr;  // p: loaded in part, c: changed; nullptr: `asked` times c
+        const char* replies = nullptr;    // y, n or e for each question in turn; nullptr: `reply` to all
     };
     const answer no = answer::no, yes = answer::yes, end = answer::end_of_input;
     const save_result saved = save_result::saved, failed = save_result::failed;
@@ -283,6 +284,13 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         {"write h", "h", "", "h", 1, end, save_result::end_of_input, true, "p"},
         {"write h", "h", "edit h", "h h", 2, yes, saved, true, "pc"},
         {"write h", "h", "", "o", 0, no, saved, true},
+        // Loaded in part and agreed to: not asked again when the save starts over, nor after it by another name.
+        {"write h", "h", "@before:fsync:1 replace h", "h", 2, yes, saved, true, "pc"},
+        {"write h;link h other", "h", "", "other h", 1, yes, saved, true, "p"},
+        // The end of input at a question after an agreed one is a refusal.
+        {"write h", "h", "edit h;@before:fsync:1 replace h;@ask:2 edit h", "h", 3, no, failed, false, nullptr, "yye"},
+        // Another file of the same name in another directory.
+        {"mkdir a;mkdir b;write a/h;write b/h", "a/h", "write a/h", "b/h", 0, no, saved},
     };
     const std::string table = "10.9.9.9 mine\n";
     for (const change& c : changes) {
@@ -303,7 +311,7 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         } else {
             remember_absent("ZD482_Inet.txt");
         }
-        if (immediate) run_steps(c.others, faults);
+        if (immediate) run_steps(c.others, faults, &at_question);
         int asked = 0;
         std::string questions;
         save_result result = failed;
@@ -312,7 +320,7 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         const auto ask = [&](question q) {
             questions += q == question::partly_loaded ? 'p' : 'c';
             if (at_question.contains(++asked)) run_steps(at_question[asked], faults);
-            return c.reply;
+            return c.replies == nullptr ? c.reply : c.replies[asked - 1] == 'y' ? yes : c.replies[asked - 1] == 'n' ? no : end;
         };
         const auto fill = [&](std::FILE* stream) { std::fputs(table.c_str(), stream); };
         for (std::string name; saves >> name;) result = save_file(name, fill, ask);
@@ -320,7 +328,8 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
         EXPECT_EQ(questions, c.questions ? c.questions : std::string(c.asked, 'c'));
         EXPECT_EQ(result, c.last);
         const std::string last = std::string(c.saves).substr(std::string(c.saves).rfind(' ') + 1);
-        const std::string reason = c.reply == yes              ? std::strerror(EAGAIN)
+        const answer final = c.replies == nullptr ? c.reply : c.replies[asked - 1] == 'y' ? yes : no;
+        const std::string reason = final == yes                ? std::strerror(EAGAIN)
                                    : questions.ends_with('p') ? "only part of it was loaded"
                                                               : "changed on disk since it was read";
         EXPECT_EQ(report, result == failed ? "Cannot save to '" + last + "': " + reason + "\n" : "");
@@ -332,6 +341,20 @@ TEST_F(SaveFile, AskedExactlyWhenAnotherProgramChangedTheFile) {
 // still gets a replacement when the new file has them already; only what
 // would be lost makes the save write in place, and it says so.
 TEST_F(SaveFile, ANewFileIsGivenOnlyWhatItLacks) {
+    // The old file's ACL, copied over, gives the new file its group bits too:
+    // no mode is left to set.
+    dir.write("acl.txt", "old\n");
+    const std::string acl = raw_acl({{user_obj, 6, no_id}, {user, 6, nobody}, {group_obj, 4, no_id},
+                                     {mask_entry, 6, no_id}, {other, 0, no_id}});
+    if (setxattr("acl.txt", "system.posix_acl_access", acl.data(), acl.size(), 0) == 0) {
+        call_faults no_mode;
+        no_mode.fail_all("fchmod", EPERM);
+        const ino_t with_acl = status_of("acl.txt").st_ino;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(saved("acl.txt", "new\n"));
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+        EXPECT_NE(status_of("acl.txt").st_ino, with_acl);
+    }
     dir.write("table.txt", "old\n");
     chmod("table.txt", 0600);
     call_faults faults;
