@@ -7,10 +7,12 @@
 // members of a probe run back into the gap, so no deleted markers accumulate.
 // The hash is keyed (keyed_hash.h), so no addresses can be chosen to collide.
 //
-// Hand-made for the reason given in position_set.h: Abseil's flat_hash_set
-// of the records, measured beside it, was within a few per cent on the
-// start-up at 10^6 records and 2 MiB larger there, but breaks when its
-// growth cannot get memory, and an add must be refused and the session go on.
+// Hand-made: Abseil's flat_hash_set of the records, measured beside it, was
+// within a few per cent on the start-up at 10^6 records and 2 MiB larger
+// there, but in the Abseil this project builds with it is left broken when
+// the memory to grow it cannot be had (it takes its new capacity before it
+// allocates), and an add must be refused and the session go on. A growth
+// here that cannot get memory leaves the set as it was.
 
 #include <cstddef>
 #include <vector>
